@@ -1,0 +1,135 @@
+#include "bank/bank_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char kReadError[] = "Cannot read input file.";
+
+std::string patch_message(const std::string& what, const PatchEntry& e) {
+  return "Bank file is damaged: patch " + std::to_string(e.slot + 1) + what;
+}
+
+// Derives sources, kits, size, name and source map of one stored patch, or
+// says why the patch cannot be taken. `length` is how much of the data area
+// the file really held.
+bool derive_patch(const BankImage& image, std::size_t length, PatchEntry& e,
+                  std::string* err) {
+  const std::uint64_t start = e.offset;
+  if (start + kPatchMinimumSpan > kMemorySize) {
+    *err = patch_message(" lies outside patch memory.", e);
+    return false;
+  }
+  e.sources = image.data[start + kSourceCountOffset];
+  if (e.sources > kMaxSources) {
+    *err = patch_message(" has " + std::to_string(e.sources) + " sources.", e);
+    return false;
+  }
+  // Only the patch's own sources can own a kit block; pointers past them
+  // are stale leftovers.
+  e.kits = 0;
+  for (int l = 0; l < e.sources; ++l) {
+    const bool kit = e.kit[static_cast<std::size_t>(l)].present;
+    e.kits += kit ? 1 : 0;
+    e.source_map[static_cast<std::size_t>(l)] = kit ? 'A' : 'P';
+  }
+  for (std::size_t l = static_cast<std::size_t>(e.sources); l < kKitsPerSlot;
+       ++l) {
+    e.source_map[l] = '-';
+  }
+  e.source_map[kKitsPerSlot] = '\0';
+  e.size = kPatchFixedSize + kSourceSize * e.sources + kKitSize * e.kits;
+
+  const std::uint64_t end = start + static_cast<std::uint64_t>(e.size);
+  if (end > kMemorySize) {
+    *err = patch_message(" lies outside patch memory.", e);
+    return false;
+  }
+  if (end > length) {
+    *err = "Bank file is truncated: patch " + std::to_string(e.slot + 1) +
+           " ends past the end of the file.";
+    return false;
+  }
+  std::memcpy(e.name.data(), &image.data[start + kNameOffset], kNameLength);
+  e.name[kNameLength] = '\0';
+  return true;
+}
+
+}  // namespace
+
+std::uint32_t read_be32(const unsigned char* bytes, std::size_t length,
+                        std::size_t at) {
+  if (at > length || length - at < 4) return 0;
+  return static_cast<std::uint32_t>(bytes[at]) << 24 |
+         static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
+         static_cast<std::uint32_t>(bytes[at + 2]) << 8 |
+         static_cast<std::uint32_t>(bytes[at + 3]);
+}
+
+int compare_by_offset(const PatchEntry& a, const PatchEntry& b) {
+  return (a.offset > b.offset) - (a.offset < b.offset);
+}
+
+bool load_bank(BankImage& image, std::FILE* in, std::string* err) {
+  image.data.fill(0);
+  image.entries.fill(PatchEntry{});
+  image.count = 0;
+  image.base = 0;
+  image.order.fill(0);
+
+  std::array<unsigned char, kHeaderSize> header;
+  if (std::fread(header.data(), 1, header.size(), in) != header.size()) {
+    *err = std::ferror(in) ? kReadError : "Bank file is too short.";
+    return false;
+  }
+  for (std::size_t s = 0; s < kSlotCount; ++s) {
+    PatchEntry& e = image.entries[s];
+    const std::size_t group = s * kSlotGroupSize;
+    e.slot = static_cast<std::int32_t>(s);
+    e.offset = read_be32(header.data(), header.size(), group);
+    e.present = e.offset != 0;
+    if (e.present) {
+      image.order[static_cast<std::size_t>(image.count++)] =
+          static_cast<std::uint8_t>(s);
+    }
+    for (std::size_t k = 0; k < kKitsPerSlot; ++k) {
+      e.kit[k].offset = read_be32(header.data(), header.size(), group + 4 + 4 * k);
+      e.kit[k].present = e.kit[k].offset != 0;
+    }
+  }
+  PatchEntry& end = image.entries[kEndSentinel];
+  end.slot = static_cast<std::int32_t>(kEndSentinel);
+  end.offset = read_be32(header.data(), header.size(), kEndPointerOffset);
+  image.order[static_cast<std::size_t>(image.count)] = kEndSentinel;
+
+  // A short data area is normal for a hand-made file; what it lacks stays
+  // zero, and a patch that needs it is refused below.
+  const std::size_t length = std::fread(image.data.data(), 1, kMemorySize, in);
+  if (std::ferror(in)) {
+    *err = kReadError;
+    return false;
+  }
+
+  // Equal pointers fall back to slot order, so output never depends on the
+  // sort's whims.
+  std::sort(image.order.begin(), image.order.begin() + image.count,
+            [&image](std::uint8_t a, std::uint8_t b) {
+              const int c = compare_by_offset(image.entries[a], image.entries[b]);
+              return c != 0 ? c < 0 : a < b;
+            });
+  image.base = image.entries[image.order[0]].offset;
+  if (end.offset < image.base || end.offset - image.base > kMemorySize) {
+    *err = "Bank file is damaged: end pointer out of range.";
+    return false;
+  }
+  end.offset -= image.base;
+  for (int i = 0; i < image.count; ++i) {
+    image.entries[image.order[static_cast<std::size_t>(i)]].offset -= image.base;
+  }
+  for (int i = 0; i < image.count; ++i) {
+    PatchEntry& e = image.entries[image.order[static_cast<std::size_t>(i)]];
+    if (!derive_patch(image, length, e, err)) return false;
+  }
+  return true;
+}

@@ -1,0 +1,72 @@
+// vortrim: report on a K5000 bank file, list its patches, and write each
+// patch to a ".KA1" file of its own.
+//
+// Every way out of the program goes through the exit handler, which prints
+// the exit message between line breaks; a failure sets the message and exits
+// with status 1 at once. Nothing is ever written to standard error.
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifdef _WIN32
+#include <io.h>
+#define isatty _isatty
+#else
+#include <unistd.h>
+#endif
+
+#include "bank/bank_image.h"
+#include "cli/options.h"
+#include "output/report.h"
+
+namespace {
+
+// The one piece of global state: what the exit handler prints.
+std::string exit_message;
+
+void print_exit_message() {
+  std::printf("\n%s\n", exit_message.c_str());
+  // Output that never arrived (a full disk, a closed pipe) is no success.
+  if (std::fflush(stdout) != 0 || std::ferror(stdout)) std::_Exit(1);
+}
+
+[[noreturn]] void fail(const std::string& message) {
+  exit_message = message;
+  std::exit(1);
+}
+
+// fopen succeeds on a directory on some hosts; it is no bank file.
+bool is_directory(std::FILE* f) {
+  struct stat st;
+  return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (std::atexit(print_exit_message) != 0) return 1;
+  // On a terminal each print shows at once, even mid-line (a file name
+  // waiting for its failure message); redirected output stays buffered.
+  if (isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IONBF, 0);
+
+  const Options options = read_options(argc, argv);
+  if (options.error || !options.input) fail(kUsageText);
+
+  std::FILE* in = std::fopen(options.input->c_str(), "rb");
+  if (in == nullptr) fail("Cannot open input file.");
+  if (is_directory(in)) {
+    std::fclose(in);
+    fail("Cannot open input file.");
+  }
+  BankImage image;
+  std::string err;
+  const bool loaded = load_bank(image, in, &err);
+  std::fclose(in);  // read-only: nothing to lose if closing fails
+  if (!loaded) fail(err);
+
+  print_report(stdout, image, *options.input, options.list);
+  return 0;
+}

@@ -1,0 +1,37 @@
+#include "cli/options.h"
+
+const char kUsageText[] =
+    "vortrim usage:\n"
+    "\n"
+    "vortrim -i<infile> [-e<outpath>] [-l]\n"
+    "Parameters: (in any order, lower or upper case)\n"
+    "  -i<infile>     : read <K5000 bank (.KAA) file>\n"
+    "  -e<outpath>    : extract .KA1 files to <destination path>\n"
+    "  -l             : list patches\n";
+
+Options read_options(int argc, const char* const* argv) {
+  Options options;
+  for (int a = 1; a < argc; ++a) {
+    const char* arg = argv[a];
+    if (arg[0] != '-') continue;
+    // The value is the rest of the same argument: "-iBANK.KAA".
+    switch (arg[1]) {
+      case 'i':
+      case 'I':
+        options.input = arg + 2;
+        break;
+      case 'e':
+      case 'E':
+        options.destination = arg + 2;
+        break;
+      case 'l':
+      case 'L':
+        options.list = true;
+        break;
+      default:  // includes the NUL of a lone "-"
+        options.error = true;
+        break;
+    }
+  }
+  return options;
+}

@@ -1,0 +1,81 @@
+#include "tests/bank_builder.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+void put_be32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v) {
+  out[at] = static_cast<unsigned char>(v >> 24);
+  out[at + 1] = static_cast<unsigned char>(v >> 16);
+  out[at + 2] = static_cast<unsigned char>(v >> 8);
+  out[at + 3] = static_cast<unsigned char>(v);
+}
+
+}  // namespace
+
+std::int32_t patch_size(int sources, std::string_view kits) {
+  const int own = std::min(sources, kMaxSources);
+  const auto with_kit = std::count(kits.begin(),
+                                   kits.begin() + std::min<std::size_t>(kits.size(), own),
+                                   'A');
+  return kPatchFixedSize + kSourceSize * own + kKitSize * static_cast<std::int32_t>(with_kit);
+}
+
+unsigned char patch_byte(int slot, std::size_t i) {
+  return static_cast<unsigned char>(slot * 37 + i * 11 + 1);
+}
+
+std::vector<unsigned char> build_bank(const TestBank& bank) {
+  std::vector<unsigned char> file(kHeaderSize + kMemorySize, 0);
+  std::uint32_t next = bank.base;
+  std::uint32_t base = UINT32_MAX;
+  std::uint32_t end = 0;
+  std::vector<std::uint32_t> pointers;
+  for (const TestPatch& p : bank.patches) {
+    const std::uint32_t pointer = p.pointer.value_or(next);
+    const auto size = static_cast<std::uint32_t>(patch_size(p.sources, p.kits));
+    pointers.push_back(pointer);
+    next = pointer + size;
+    base = std::min(base, pointer);
+    end = std::max(end, pointer + size);
+  }
+  if (bank.patches.empty()) base = end = bank.base;
+
+  for (std::size_t n = 0; n < bank.patches.size(); ++n) {
+    const TestPatch& p = bank.patches[n];
+    const std::size_t group = static_cast<std::size_t>(p.slot) * kSlotGroupSize;
+    put_be32(file, group, pointers[n]);
+    for (std::size_t k = 0; k < std::min(p.kits.size(), kKitsPerSlot); ++k) {
+      if (p.kits[k] == 'A') {
+        put_be32(file, group + 4 + 4 * k,
+                 pointers[n] + static_cast<std::uint32_t>(kPatchFixedSize + kKitSize * k));
+      }
+    }
+    // Patch bytes; whatever falls outside the data area is simply dropped.
+    std::string name = p.name;
+    name.resize(kNameLength, ' ');
+    const auto size = static_cast<std::size_t>(patch_size(p.sources, p.kits));
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::uint64_t at = std::uint64_t{pointers[n]} - base + i;
+      if (at >= kMemorySize) break;
+      unsigned char byte = patch_byte(p.slot, i);
+      if (i >= kNameOffset && i < kNameOffset + kNameLength) {
+        byte = static_cast<unsigned char>(name[i - kNameOffset]);
+      } else if (i == kSourceCountOffset) {
+        byte = static_cast<unsigned char>(p.sources);
+      }
+      file[kHeaderSize + at] = byte;
+    }
+  }
+  put_be32(file, kEndPointerOffset, bank.end.value_or(end));
+  file.resize(bank.file_size.value_or(file.size()));
+  return file;
+}
+
+bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return (std::fclose(f) == 0) && written;
+}

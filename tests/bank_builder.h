@@ -1,0 +1,51 @@
+// Builds bank files in code, for the tests, the demo bank and the fuzz seeds.
+//
+//   build_bank({.patches = {{.slot = 0, .name = "Strings1", .sources = 2,
+//                            .kits = "AP"}}})
+//
+// gives a real-sized bank with one patch of two sources, the first with a
+// kit block. Damaged banks come from explicit pointers, an explicit end
+// pointer, a source count above 6 or a shorter file.
+
+#ifndef VORTRIM_TESTS_BANK_BUILDER_H
+#define VORTRIM_TESTS_BANK_BUILDER_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bank/bank_image.h"
+
+struct TestPatch {
+  int slot = 0;
+  std::string name;  // space padded to 8 bytes; may hold a NUL
+  int sources = 0;   // stored as one byte, so up to 255
+  // Kit pointer k is set where kits[k] is 'A'; entries past `sources` make
+  // stale pointers.
+  std::string kits;
+  // Memory position; none: right after the previous patch.
+  std::optional<std::uint32_t> pointer;
+};
+
+struct TestBank {
+  std::vector<TestPatch> patches;
+  std::uint32_t base = 0x20000;  // where the first placed patch goes
+  std::optional<std::uint32_t> end;  // none: just past the last patch
+  std::optional<std::size_t> file_size;  // none: 3588 + 131072
+};
+
+// The length of a patch with `sources` sources, counting kits among them.
+std::int32_t patch_size(int sources, std::string_view kits);
+
+// The byte at `i` of a built patch in `slot`, outside its name and source
+// count: a pattern that differs between patches, so a misplaced copy shows.
+unsigned char patch_byte(int slot, std::size_t i);
+
+std::vector<unsigned char> build_bank(const TestBank& bank);
+
+// Writes `bytes` to `path`; false on any failure.
+bool write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
+
+#endif  // VORTRIM_TESTS_BANK_BUILDER_H

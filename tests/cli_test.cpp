@@ -1,0 +1,122 @@
+// The program from the outside: exact standard output, nothing on standard
+// error, and the exit status.
+
+#include <gtest/gtest.h>
+
+#include "cli/options.h"
+#include "tests/bank_builder.h"
+#include "tests/run_program.h"
+#include "tests/test_util.h"
+
+namespace {
+
+const std::string kUsage = std::string("\n") + kUsageText + "\n";
+const std::string kCannotOpen = "\nCannot open input file.\n";
+
+// A bank with patches out of slot order and a stale kit pointer.
+const TestBank kBank{.patches = {{.slot = 3, .name = "Strings1", .sources = 2, .kits = "APA"},
+                                 {.slot = 0, .name = "Pad     ", .sources = 1, .kits = "A"}}};
+const std::string kSummary =
+    "\"BANK.KAA\" contains 2 patches. 129038 bytes (98.45% of memory) free.\n";
+const std::string kListing =
+    "number name     sources  size\n"
+    "    4  Strings1  AP----  1060\n"
+    "    1  Pad       A-----   974\n";
+
+struct CliCase {
+  const char* what;
+  std::vector<std::string> args;
+  std::string out;  // with "\n" line breaks
+  int status;
+};
+
+class Cli : public testing::TestWithParam<CliCase> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(kBank)));
+    std::filesystem::create_directory(dir.path / "ADIR");
+  }
+  ScratchDir dir;
+};
+
+TEST_P(Cli, PrintsExactly) {
+  const CliCase& c = GetParam();
+  const RunResult r = run_program(c.args, dir.path);
+  EXPECT_EQ(r.out, as_output(c.out));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, c.status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, Cli,
+    testing::Values(
+        CliCase{"no arguments", {}, kUsage, 1},
+        CliCase{"only non-options", {"BANK.KAA", "foo"}, kUsage, 1},
+        CliCase{"unknown letter, even with -i", {"-iBANK.KAA", "-x"}, kUsage, 1},
+        CliCase{"lone dash", {"-", "-iBANK.KAA"}, kUsage, 1},
+        CliCase{"slash is no option", {"/iBANK.KAA"}, kUsage, 1},
+        CliCase{"value in the next argument", {"-i", "BANK.KAA"}, kCannotOpen, 1},
+        CliCase{"empty -i", {"-i"}, kCannotOpen, 1},
+        CliCase{"missing file", {"-iNOPE.KAA"}, kCannotOpen, 1},
+        CliCase{"directory", {"-iADIR"}, kCannotOpen, 1},
+        CliCase{"summary only", {"-iBANK.KAA"}, kSummary + "\n\n", 0},
+        CliCase{"non-options ignored, upper case", {"foo", "-IBANK.KAA"}, kSummary + "\n\n", 0},
+        CliCase{"listing", {"-lfoo", "-iBANK.KAA"}, kSummary + kListing + "\n\n", 0},
+        CliCase{"upper-case L", {"-iBANK.KAA", "-L"}, kSummary + kListing + "\n\n", 0},
+        CliCase{"the last -i counts", {"-iNOPE.KAA", "-iBANK.KAA"}, kSummary + "\n\n", 0}),
+    NameByWhat());
+
+struct RefusalCase {
+  const char* what;
+  TestBank bank;
+  std::string message;
+};
+
+class CliRefusal : public testing::TestWithParam<RefusalCase> {};
+
+// A damaged bank ends the run before the summary: the message alone.
+TEST_P(CliRefusal, PrintsOnlyTheMessage) {
+  const ScratchDir dir;
+  ASSERT_TRUE(write_bytes((dir.path / "BAD.KAA").string(), build_bank(GetParam().bank)));
+  const RunResult r = run_program({"-iBAD.KAA", "-l"}, dir.path);
+  EXPECT_EQ(r.out, as_output("\n" + GetParam().message + "\n"));
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Damaged, CliRefusal,
+    testing::Values(
+        RefusalCase{"empty", {.file_size = 0}, "Bank file is too short."},
+        RefusalCase{"end pointer", {.patches = {{.slot = 0, .name = "A"}}, .end = 1},
+                    "Bank file is damaged: end pointer out of range."},
+        RefusalCase{"outside",
+                    {.patches = {{.slot = 8, .name = "A", .pointer = 0x40000}},
+                     .base = 0x40000,
+                     .end = 0x40000,
+                     .file_size = kHeaderSize},
+                    "Bank file is truncated: patch 9 ends past the end of the file."},
+        RefusalCase{"sources", {.patches = {{.slot = 127, .name = "A", .sources = 200}}},
+                    "Bank file is damaged: patch 128 has 200 sources."}),
+    NameByWhat());
+
+TEST(CliRun, EmptyBankListsOnlyTheHeading) {
+  const ScratchDir dir;
+  ASSERT_TRUE(write_bytes((dir.path / "E.KAA").string(), build_bank({})));
+  const RunResult r = run_program({"-iE.KAA", "-l"}, dir.path);
+  EXPECT_EQ(r.out, as_output("\"E.KAA\" contains 0 patches. 131072 bytes (100.00% of memory) "
+                             "free.\nnumber name     sources  size\n\n\n"));
+  EXPECT_EQ(r.status, 0);
+}
+
+// Output that cannot be written is a failure, and still nothing goes to
+// standard error.
+TEST(CliRun, UnwritableOutputFails) {
+  const ScratchDir dir;
+  ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(kBank)));
+  const RunResult r = run_program({"-iBANK.KAA", "-l"}, dir.path, "/dev/full");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+}
+
+}  // namespace
