@@ -20,6 +20,7 @@
 
 #include "bank/bank_image.h"
 #include "cli/options.h"
+#include "output/extract.h"
 #include "output/report.h"
 
 namespace {
@@ -68,5 +69,6 @@ int main(int argc, char** argv) {
   if (!loaded) fail(err);
 
   print_report(stdout, image, *options.input, options.list);
+  if (options.destination) extract_patches(stdout, image, *options.destination);
   return 0;
 }

@@ -22,8 +22,16 @@ std::int32_t patch_size(int sources, std::string_view kits) {
   return kPatchFixedSize + kSourceSize * own + kKitSize * static_cast<std::int32_t>(with_kit);
 }
 
-unsigned char patch_byte(int slot, std::size_t i) {
-  return static_cast<unsigned char>(slot * 37 + i * 11 + 1);
+std::vector<unsigned char> patch_bytes(const TestPatch& p) {
+  std::vector<unsigned char> bytes(static_cast<std::size_t>(patch_size(p.sources, p.kits)));
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<unsigned char>(p.slot * 37 + i * 11 + 1);
+  }
+  std::string name = p.name;
+  name.resize(kNameLength, ' ');
+  std::copy(name.begin(), name.end(), bytes.begin() + kNameOffset);
+  bytes[kSourceCountOffset] = static_cast<unsigned char>(p.sources);
+  return bytes;
 }
 
 std::vector<unsigned char> build_bank(const TestBank& bank) {
@@ -52,20 +60,12 @@ std::vector<unsigned char> build_bank(const TestBank& bank) {
                  pointers[n] + static_cast<std::uint32_t>(kPatchFixedSize + kKitSize * k));
       }
     }
-    // Patch bytes; whatever falls outside the data area is simply dropped.
-    std::string name = p.name;
-    name.resize(kNameLength, ' ');
-    const auto size = static_cast<std::size_t>(patch_size(p.sources, p.kits));
-    for (std::size_t i = 0; i < size; ++i) {
+    // Whatever falls outside the data area is simply dropped.
+    const std::vector<unsigned char> bytes = patch_bytes(p);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
       const std::uint64_t at = std::uint64_t{pointers[n]} - base + i;
       if (at >= kMemorySize) break;
-      unsigned char byte = patch_byte(p.slot, i);
-      if (i >= kNameOffset && i < kNameOffset + kNameLength) {
-        byte = static_cast<unsigned char>(name[i - kNameOffset]);
-      } else if (i == kSourceCountOffset) {
-        byte = static_cast<unsigned char>(p.sources);
-      }
-      file[kHeaderSize + at] = byte;
+      file[kHeaderSize + at] = bytes[i];
     }
   }
   put_be32(file, kEndPointerOffset, bank.end.value_or(end));

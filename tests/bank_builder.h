@@ -39,9 +39,10 @@ struct TestBank {
 // The length of a patch with `sources` sources, counting kits among them.
 std::int32_t patch_size(int sources, std::string_view kits);
 
-// The byte at `i` of a built patch in `slot`, outside its name and source
-// count: a pattern that differs between patches, so a misplaced copy shows.
-unsigned char patch_byte(int slot, std::size_t i);
+// The bytes of one patch as stored in the bank: its name and source count
+// in place, and elsewhere a pattern that differs between slots, so that a
+// misplaced copy shows.
+std::vector<unsigned char> patch_bytes(const TestPatch& patch);
 
 std::vector<unsigned char> build_bank(const TestBank& bank);
 

@@ -1,0 +1,106 @@
+#include "output/extract.h"
+
+#include <cstring>
+
+namespace {
+
+char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+std::string ascii_lower(std::string s) {
+  for (char& c : s) c = ascii_lower(c);
+  return s;
+}
+
+// Short names as the instrument's floppy drive reads them.
+constexpr std::size_t kMaxStemLength = 8;
+
+enum class WriteResult { kWritten, kCannotOpen, kCannotWrite };
+
+WriteResult write_file(const std::string& path, const unsigned char* bytes,
+                       std::size_t size) {
+  std::FILE* f = std::fopen(path.c_str(), "wb+");
+  if (f == nullptr) return WriteResult::kCannotOpen;
+  const bool written = std::fwrite(bytes, 1, size, f) == size;
+  const bool closed = std::fclose(f) == 0;
+  if (written && closed) return WriteResult::kWritten;
+  // A half-written patch looks whole to the instrument; remove it.
+  std::remove(path.c_str());
+  return WriteResult::kCannotWrite;
+}
+
+}  // namespace
+
+std::string destination_path(const std::string& value, char separator) {
+  if (value.empty() || value.back() != separator) return value + separator;
+  return value;
+}
+
+std::string make_stem(const char* name) {
+  const char* nul =
+      static_cast<const char*>(std::memchr(name, '\0', kNameLength));
+  std::string stem(name, nul != nullptr ? static_cast<std::size_t>(nul - name)
+                                        : kNameLength);
+  // Only a full 8-byte name is space padded.
+  if (nul == nullptr) {
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  }
+  for (char& c : stem) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  return stem;
+}
+
+std::string unique_stem(const std::string& stem, std::set<std::string>& used) {
+  std::string candidate = stem;
+  for (int n = 2; !used.insert(ascii_lower(candidate)).second; ++n) {
+    const std::string suffix = "~" + std::to_string(n);
+    candidate = stem.substr(0, kMaxStemLength - suffix.size()) + suffix;
+  }
+  return candidate;
+}
+
+bool is_windows_device_or_stream(const std::string& stem) {
+  if (stem.find(':') != std::string::npos) return true;
+  // Windows drops trailing spaces and dots before it looks for devices.
+  std::string base = ascii_lower(stem);
+  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) {
+    base.pop_back();
+  }
+  if (base == "con" || base == "prn" || base == "aux" || base == "nul") {
+    return true;
+  }
+  return base.size() == 4 &&
+         (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+void extract_patches(std::FILE* out, const BankImage& image,
+                     const std::string& destination) {
+  const std::string dir = destination_path(destination);
+  std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
+  std::set<std::string> used;
+  for (int i = 0; i < image.count; ++i) {
+    const PatchEntry& e = stored_patch(image, i);
+    const std::string stem = unique_stem(make_stem(e.name.data()), used);
+    std::fprintf(out, "\n%s.KA1", stem.c_str());
+#ifdef _WIN32
+    if (is_windows_device_or_stream(stem)) {
+      std::fprintf(out, " - Cannot open KA1 file! (Patch name may be incompatible.)");
+      continue;
+    }
+#endif
+    // The loader guarantees that the patch lies within the data read.
+    switch (write_file(dir + stem + ".KA1", &image.data[e.offset],
+                       static_cast<std::size_t>(e.size))) {
+      case WriteResult::kWritten:
+        break;
+      case WriteResult::kCannotOpen:
+        std::fprintf(out, " - Cannot open KA1 file! (Patch name may be incompatible.)");
+        break;
+      case WriteResult::kCannotWrite:
+        std::fprintf(out, " - Cannot write KA1 file!");
+        break;
+    }
+  }
+  std::fprintf(out, "\n");
+}

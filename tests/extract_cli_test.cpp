@@ -1,0 +1,166 @@
+// Extraction from the outside: the progress text byte for byte, every
+// written file byte for byte, and no file anywhere else.
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "tests/bank_builder.h"
+#include "tests/run_program.h"
+#include "tests/test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kCannotOpen = " - Cannot open KA1 file! (Patch name may be incompatible.)";
+
+// Every regular file under `dir`, by path relative to it, with its bytes.
+std::map<std::string, std::vector<unsigned char>> files_under(const fs::path& dir) {
+  std::map<std::string, std::vector<unsigned char>> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    files[fs::relative(entry.path(), dir).generic_string()] =
+        entry.is_regular_file() ? read_bytes(entry.path()) : std::vector<unsigned char>{};
+  }
+  return files;
+}
+
+// A run in a fresh directory that holds BANK.KAA and an empty OUT.
+struct Extraction {
+  ScratchDir dir;
+  RunResult run;
+  std::map<std::string, std::vector<unsigned char>> files;  // all of dir but BANK.KAA
+};
+
+void extract(Extraction& x, const TestBank& bank, const std::vector<std::string>& args,
+             const std::function<void(const fs::path&)>& prepare = {}) {
+  ASSERT_TRUE(write_bytes((x.dir.path / "BANK.KAA").string(), build_bank(bank)));
+  fs::create_directory(x.dir.path / "OUT");
+  if (prepare) prepare(x.dir.path);
+  x.run = run_program(args, x.dir.path);
+  x.files = files_under(x.dir.path);
+  x.files.erase("BANK.KAA");
+}
+
+std::string after_summary(const std::string& out) {
+  const std::size_t eol = out.find('\n');
+  return eol == std::string::npos ? out : out.substr(eol + 1);
+}
+
+std::string dest(const std::string& value) {
+  return value.empty() || value.back() != program_separator() ? value + program_separator()
+                                                               : value;
+}
+
+TEST(Extract, WritesEveryPatchInMemoryOrderAfterTheListing) {
+  const TestPatch strings{.slot = 3, .name = "Strings ", .sources = 2, .kits = "APAA"};
+  const TestPatch bells{.slot = 0, .name = "Bells", .sources = 6, .kits = "AAAAAA"};
+  const TestPatch organ{.slot = 127, .name = "A B", .sources = 0};
+  const TestBank bank{.patches = {strings, bells, organ}};
+  Extraction x;
+  extract(x, bank, {"-eOUT", "-iBANK.KAA", "-l"});
+  EXPECT_EQ(x.run.out, as_output("\"BANK.KAA\" contains 3 patches. 124496 bytes (94.98% of memory) free.\n"
+                                 "number name     sources  size\n"
+                                 "    4  Strings   AP----  1060\n"
+                                 "    1  Bells     AAAAAA  5434\n"
+                                 "  128  A B       ------    82\n"
+                                 "\nExtracting to path \"" + dest("OUT") + "\"...\n"
+                                 "Strings.KA1\nBells.KA1\nA B.KA1\n\n\n"));
+  EXPECT_EQ(x.run.err, "");
+  EXPECT_EQ(x.run.status, 0);
+  const std::map<std::string, std::vector<unsigned char>> expected{
+      {"OUT", {}},
+      {"OUT/Strings.KA1", patch_bytes(strings)},
+      {"OUT/Bells.KA1", patch_bytes(bells)},
+      {"OUT/A B.KA1", patch_bytes(organ)}};
+  EXPECT_EQ(x.files, expected);
+}
+
+// Names that would clash, leave the directory or vanish as a stem.
+TEST(Extract, NoPatchIsLostOrLeavesTheDirectory) {
+  std::vector<TestPatch> patches{{.slot = 0, .name = "Init"},
+                                 {.slot = 1, .name = "INIT", .sources = 1},
+                                 {.slot = 2, .name = "Pad/Str ", .sources = 1, .kits = "A"},
+                                 {.slot = 3, .name = "../../x"},
+                                 {.slot = 4, .name = "        "},
+                                 {.slot = 5, .name = "..\\Up", .sources = 2}};
+  for (int s = 10; s < 21; ++s) patches.push_back({.slot = s, .name = "Strings1"});
+  const TestBank bank{.patches = patches};
+  Extraction x;
+  extract(x, bank, {"-iBANK.KAA", "-eOUT"});
+  const std::vector<std::string> names{"Init",     "INIT~2",   "Pad_Str",  ".._.._x",
+                                       "",         ".._Up",    "Strings1", "String~2",
+                                       "String~3", "String~4", "String~5", "String~6",
+                                       "String~7", "String~8", "String~9", "Strin~10",
+                                       "Strin~11"};
+  std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
+  std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}};
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    progress += "\n" + names[i] + ".KA1";
+    expected["OUT/" + names[i] + ".KA1"] = patch_bytes(patches[i]);
+  }
+  EXPECT_EQ(after_summary(x.run.out), as_output(progress + "\n\n\n"));
+  EXPECT_EQ(x.run.status, 0);
+  EXPECT_EQ(x.files, expected);
+}
+
+struct DestinationCase {
+  const char* what;
+  std::string value;  // the -e value
+  bool with_patches;
+  std::string shown;  // the destination path as printed
+  std::string lines;  // what follows the "Extracting" line
+  std::vector<std::string> files;  // all that is in the directory afterwards
+};
+
+class ExtractTo : public testing::TestWithParam<DestinationCase> {};
+
+TEST_P(ExtractTo, Destination) {
+  const DestinationCase& c = GetParam();
+  TestBank bank;
+  if (c.with_patches) bank.patches = {{.slot = 0, .name = "One"}, {.slot = 1, .name = "Two"}};
+  Extraction x;
+  extract(x, bank, {"-iBANK.KAA", "-e" + c.value});
+  EXPECT_EQ(after_summary(x.run.out),
+            as_output("\nExtracting to path \"" + c.shown + "\"..." + c.lines + "\n\n\n"));
+  EXPECT_EQ(x.run.err, "");
+  EXPECT_EQ(x.run.status, 0);
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : x.files) names.push_back(name);
+  EXPECT_EQ(names, c.files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ExtractTo,
+    testing::Values(
+        DestinationCase{"separator appended", "OUT", true, dest("OUT"), "\nOne.KA1\nTwo.KA1",
+                        {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
+        DestinationCase{"trailing slash", "OUT/", true, dest("OUT/"), "\nOne.KA1\nTwo.KA1",
+                        {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
+        DestinationCase{"missing directory is not created", "NOPE", true, dest("NOPE"),
+                        "\nOne.KA1" + kCannotOpen + "\nTwo.KA1" + kCannotOpen, {"OUT"}},
+        DestinationCase{"empty bank", "OUT", false, dest("OUT"), "", {"OUT"}},
+        DestinationCase{"empty value", "", false, dest(""), "", {"OUT"}}),
+    NameByWhat());
+
+// A file that cannot be written completely is reported and removed, and
+// the run goes on; a file from an earlier run is overwritten.
+TEST(Extract, FailedWriteIsReportedAndRemoved) {
+  const TestPatch full{.slot = 0, .name = "Full", .sources = 1};
+  const TestPatch old{.slot = 1, .name = "Old", .sources = 1};
+  const TestBank bank{.patches = {full, old}};
+  Extraction x;
+  extract(x, bank, {"-iBANK.KAA", "-eOUT"}, [](const fs::path& dir) {
+    fs::create_symlink("/dev/full", dir / "OUT" / "Full.KA1");
+    ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(), std::vector<unsigned char>(9000, 7)));
+  });
+  EXPECT_EQ(after_summary(x.run.out),
+            as_output("\nExtracting to path \"" + dest("OUT") +
+                      "\"...\nFull.KA1 - Cannot write KA1 file!\nOld.KA1\n\n\n"));
+  EXPECT_EQ(x.run.status, 0);
+  const std::map<std::string, std::vector<unsigned char>> expected{
+      {"OUT", {}}, {"OUT/Old.KA1", patch_bytes(old)}};
+  EXPECT_EQ(x.files, expected);
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <vector>
+
+#include "output/extract.h"
+
+namespace {
+
+struct PathCase {
+  std::string value;
+  char separator;
+  std::string path;
+};
+
+TEST(DestinationPath, AppendsOnlyAMissingSeparator) {
+  const std::vector<PathCase> cases{
+      {"OUT", '/', "OUT/"},           {"OUT/", '/', "OUT/"},
+      {"", '/', "/"},                 {"/tmp/out", '/', "/tmp/out/"},
+      {"OUT\\", '/', "OUT\\/"},       {"C:\\OUT", '\\', "C:\\OUT\\"},
+      {"C:\\OUT\\", '\\', "C:\\OUT\\"}, {"OUT/", '\\', "OUT/\\"},
+      {"", '\\', "\\"},
+  };
+  for (const PathCase& c : cases) {
+    EXPECT_EQ(destination_path(c.value, c.separator), c.path) << c.value << c.separator;
+  }
+}
+
+TEST(MakeStem, TrimsPaddingUnlessANulEndsTheName) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"Strings ", "Strings"},  {"A B     ", "A B"},     {"        ", ""},
+      {"Strings1", "Strings1"}, {" Lead   ", " Lead"},   {"Pad/Str ", "Pad_Str"},
+      {"..\\..\\x", ".._.._x"}, {"../     ", ".._"},     {std::string("AB\0CDEFG", 8), "AB"},
+      {std::string("Pad \0   ", 8), "Pad "},             {std::string("\0XXXXXXX", 8), ""},
+  };
+  for (const auto& [name, stem] : cases) {
+    std::array<char, 9> field{};
+    std::copy(name.begin(), name.end(), field.begin());
+    EXPECT_EQ(make_stem(field.data()), stem) << name;
+  }
+}
+
+TEST(UniqueStem, NumbersRepeatsWithinEightCharacters) {
+  struct Case {
+    std::vector<std::string> stems;   // in the order the patches come
+    std::vector<std::string> unique;  // what each becomes
+  };
+  const std::vector<Case> cases{
+      {{"Init", "Init", "Init"}, {"Init", "Init~2", "Init~3"}},
+      {{"Init", "INIT", "init"}, {"Init", "INIT~2", "init~3"}},
+      {{"Strings1", "Strings1"}, {"Strings1", "String~2"}},
+      {{"", ""}, {"", "~2"}},
+      {{"Init~2", "Init", "Init"}, {"Init~2", "Init", "Init~3"}},
+      {{"A", "B", "a", "b"}, {"A", "B", "a~2", "b~2"}},
+  };
+  for (const Case& c : cases) {
+    std::set<std::string> used;
+    for (std::size_t i = 0; i < c.stems.size(); ++i) {
+      EXPECT_EQ(unique_stem(c.stems[i], used), c.unique[i]) << i;
+    }
+  }
+  std::set<std::string> used;
+  std::string last;
+  for (int n = 1; n <= 11; ++n) last = unique_stem("Strings1", used);
+  EXPECT_EQ(last, "Strin~11");
+  // A full bank of one name still gets 128 distinct names.
+  for (int n = 12; n <= 128; ++n) last = unique_stem("Strings1", used);
+  EXPECT_EQ(last, "Stri~128");
+  EXPECT_EQ(used.size(), 128u);
+}
+
+TEST(WindowsDeviceOrStream, RefusesDevicesAndStreams) {
+  for (const char* stem : {"CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9",
+                           "CON ", "nul.", "A:B", ":", "C:"}) {
+    EXPECT_TRUE(is_windows_device_or_stream(stem)) << stem;
+  }
+  for (const char* stem : {"", "CONS", "CO", "COM", "COM0", "LPT10", "AUX1", "NULL", "Init",
+                           "CON~2", "A B", "X.CON"}) {
+    EXPECT_FALSE(is_windows_device_or_stream(stem)) << stem;
+  }
+}
+
+}  // namespace
