@@ -13,7 +13,6 @@
 
 #ifdef _WIN32
 #include <io.h>
-#define isatty _isatty
 #else
 #include <unistd.h>
 #endif
@@ -39,19 +38,38 @@ void print_exit_message() {
   std::exit(1);
 }
 
-// fopen succeeds on a directory on some hosts; it is no bank file.
+#ifdef _WIN32
+bool is_terminal(std::FILE* f) { return _isatty(_fileno(f)) != 0; }
+
+bool is_directory(std::FILE* f) {
+  struct _stat64 st;
+  return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
+}
+#else
+bool is_terminal(std::FILE* f) { return isatty(fileno(f)) != 0; }
+
+// fopen succeeds on a directory here; it is no bank file.
 bool is_directory(std::FILE* f) {
   struct stat st;
   return fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode);
 }
+#endif
 
 }  // namespace
+
+#ifdef __MINGW32__
+// Arguments reach the program as the host splits them, with no wildcard
+// expansion: "-i*.KAA" names a file called "*.KAA".
+extern "C" {
+int _dowildcard = 0;
+}
+#endif
 
 int main(int argc, char** argv) {
   if (std::atexit(print_exit_message) != 0) return 1;
   // On a terminal each print shows at once, even mid-line (a file name
   // waiting for its failure message); redirected output stays buffered.
-  if (isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IONBF, 0);
+  if (is_terminal(stdout)) std::setvbuf(stdout, nullptr, _IONBF, 0);
 
   const Options options = read_options(argc, argv);
   if (options.error || !options.input) fail(kUsageText);

@@ -53,7 +53,9 @@ std::string make_stem(const char* name) {
 std::string unique_stem(const std::string& stem, std::set<std::string>& used) {
   std::string candidate = stem;
   for (int n = 2; !used.insert(ascii_lower(candidate)).second; ++n) {
-    const std::string suffix = "~" + std::to_string(n);
+    // Appended rather than "~" + ..., which trips a false -Wrestrict in g++ 12.
+    std::string suffix(1, '~');
+    suffix += std::to_string(n);
     candidate = stem.substr(0, kMaxStemLength - suffix.size()) + suffix;
   }
   return candidate;

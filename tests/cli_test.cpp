@@ -59,6 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"empty -i", {"-i"}, kCannotOpen, 1},
         CliCase{"missing file", {"-iNOPE.KAA"}, kCannotOpen, 1},
         CliCase{"directory", {"-iADIR"}, kCannotOpen, 1},
+        CliCase{"no wildcard expansion", {"-i*.KAA"}, kCannotOpen, 1},
         CliCase{"summary only", {"-iBANK.KAA"}, kSummary + "\n\n", 0},
         CliCase{"non-options ignored, upper case", {"foo", "-IBANK.KAA"}, kSummary + "\n\n", 0},
         CliCase{"listing", {"-lfoo", "-iBANK.KAA"}, kSummary + kListing + "\n\n", 0},
@@ -114,7 +115,7 @@ TEST(CliRun, EmptyBankListsOnlyTheHeading) {
 TEST(CliRun, UnwritableOutputFails) {
   const ScratchDir dir;
   ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(kBank)));
-  const RunResult r = run_program({"-iBANK.KAA", "-l"}, dir.path, "/dev/full");
+  const RunResult r = run_program({"-iBANK.KAA", "-l"}, dir.path, {.stdout_path = "/dev/full"});
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
 }

@@ -1,9 +1,11 @@
 #include "tests/run_program.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
@@ -22,11 +24,13 @@ std::string slurp(const std::filesystem::path& path) {
   return {bytes.begin(), bytes.end()};
 }
 
+bool under_wine() { return setting("VORTRIM_TEST_HOST", "linux") == "wine"; }
+
 }  // namespace
 
 RunResult run_program(const std::vector<std::string>& args,
                       const std::filesystem::path& cwd,
-                      const std::string& stdout_path) {
+                      const RunOptions& options) {
   std::vector<std::string> words;
   std::istringstream command(setting("VORTRIM_TEST_COMMAND", VORTRIM_PROGRAM));
   for (std::string word; command >> word;) words.push_back(word);
@@ -37,8 +41,9 @@ RunResult run_program(const std::vector<std::string>& args,
 
   // Captures live apart from `cwd`, which a test may want to see untouched.
   const ScratchDir captures;
+  const bool capture_out = options.stdout_path.empty();
   const std::string out_path =
-      stdout_path.empty() ? (captures.path / "out").string() : stdout_path;
+      capture_out ? (captures.path / "out").string() : options.stdout_path;
   const std::string err_path = (captures.path / "err").string();
 
   const pid_t pid = fork();
@@ -51,6 +56,13 @@ RunResult run_program(const std::vector<std::string>& args,
         dup2(in, 0) < 0 || chdir(cwd.c_str()) != 0) {
       _exit(126);
     }
+    if (options.file_size_limit > 0) {
+      // Past the limit a write fails with EFBIG instead of ending the process.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                         static_cast<rlim_t>(options.file_size_limit)};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
+    }
     execvp(argv[0], argv.data());
     _exit(127);
   }
@@ -58,13 +70,13 @@ RunResult run_program(const std::vector<std::string>& args,
   if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid");
   RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (stdout_path.empty()) result.out = slurp(out_path);
+  if (capture_out) result.out = slurp(out_path);
   result.err = slurp(err_path);
   return result;
 }
 
 std::string as_output(const std::string& text) {
-  if (setting("VORTRIM_TEST_CRLF", "0") != "1") return text;
+  if (!under_wine()) return text;
   std::string crlf;
   for (char c : text) {
     if (c == '\n') crlf += '\r';
@@ -73,4 +85,6 @@ std::string as_output(const std::string& text) {
   return crlf;
 }
 
-char program_separator() { return setting("VORTRIM_TEST_SEPARATOR", "/")[0]; }
+char program_separator() { return under_wine() ? '\\' : '/'; }
+
+bool write_failures_can_be_provoked() { return !under_wine(); }

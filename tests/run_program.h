@@ -1,12 +1,13 @@
 // Runs the built program as a user would, for the command-line tests.
 //
 // Which program runs is a setting, read from the environment, so that the
-// same cases can check another build of it (the Windows one under Wine):
-//   VORTRIM_TEST_COMMAND    the words that start it; by default the vortrim
-//                           built next to these tests
-//   VORTRIM_TEST_CRLF       "1": it writes every line break as CR LF
-//   VORTRIM_TEST_SEPARATOR  the separator it appends to a destination path;
-//                           "/" by default
+// same cases can check another build of it:
+//   VORTRIM_TEST_COMMAND  the words that start it; by default the vortrim
+//                         built next to these tests
+//   VORTRIM_TEST_HOST     "wine": it is the Windows build run under Wine, so
+//                         line breaks come as CR LF, the separator it appends
+//                         is "\\", and a failed write cannot be provoked
+//                         (Wine does not pass a file size limit on)
 
 #ifndef VORTRIM_TESTS_RUN_PROGRAM_H
 #define VORTRIM_TESTS_RUN_PROGRAM_H
@@ -21,16 +22,26 @@ struct RunResult {
   int status = -1;  // the exit status; -1 if it did not exit normally
 };
 
-// Runs the program with `args` in directory `cwd`. Standard output goes to
-// `stdout_path` if one is given (and is then not captured).
+struct RunOptions {
+  // Standard output goes here if set, and is then not captured.
+  std::string stdout_path;
+  // If set, no file can grow past this many bytes: writes beyond fail, as on
+  // a full disk, on every host the program may run on.
+  long file_size_limit = 0;
+};
+
+// Runs the program with `args` in directory `cwd`.
 RunResult run_program(const std::vector<std::string>& args,
                       const std::filesystem::path& cwd,
-                      const std::string& stdout_path = "");
+                      const RunOptions& options = {});
 
 // `text` with its line breaks as the program under test writes them.
 std::string as_output(const std::string& text);
 
 // The separator the program under test appends to a destination path.
 char program_separator();
+
+// Whether a file size limit makes the program's writes fail.
+bool write_failures_can_be_provoked();
 
 #endif  // VORTRIM_TESTS_RUN_PROGRAM_H
