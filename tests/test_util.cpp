@@ -10,7 +10,7 @@ bool load_bytes(const std::vector<unsigned char>& bytes, BankImage& image,
                 std::string* err) {
   std::FILE* f = std::tmpfile();
   if (f == nullptr) throw std::runtime_error("tmpfile");
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::rewind(f);
   const bool ok = load_bank(image, f, err);
   std::fclose(f);
