@@ -51,6 +51,32 @@ TEST(PercentHundredths, HalvesRoundAwayFromZero) {
   EXPECT_EQ(percent_hundredths(kMemorySize), 10000u);
 }
 
+// The hand-made listing line must be what printf makes of the same fields.
+TEST(ListingLine, MatchesPrintf) {
+  const std::vector<std::string> names{"Strings1", "Pad     ", "        ", std::string("A\0", 2),
+                                       std::string("\0", 1), "\xE9t\xE9 % s"};
+  const std::vector<std::string> maps{"AAAAAA", "AP----", "------"};
+  const std::vector<int> slots{0, 8, 9, 98, 99, 127};
+  const std::vector<int> sizes{82, 168, 974, 999, 1000, 5434};
+  PatchEntry e;
+  for (const std::string& name : names) {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+      e.slot = slots[i];
+      e.size = sizes[i];
+      e.name.fill('\0');
+      std::copy(name.begin(), name.end(), e.name.begin());
+      const std::string& map = maps[i % maps.size()];
+      std::copy(map.begin(), map.end(), e.source_map.begin());
+      char expected[64];
+      std::snprintf(expected, sizeof expected, " % 4d  %8s  %6s % 5d\n", e.slot + 1,
+                    e.name.data(), e.source_map.data(), e.size);
+      char line[kListingLineLength];
+      format_listing_line(e, line);
+      EXPECT_EQ(std::string(line, sizeof line), expected) << name << " " << e.slot;
+    }
+  }
+}
+
 TEST(Report, EmptyBank) {
   EXPECT_EQ(report({}, true),
             "\"BANK.KAA\" contains 0 patches. 131072 bytes (100.00% of memory) free.\n"

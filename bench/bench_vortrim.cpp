@@ -1,0 +1,141 @@
+// How long the real work takes next to the least any program could do with
+// the same files: loading and reporting a full bank against one plain read of
+// it, and extracting it against plain writes of the same 128 files.
+//
+// Targets: load + report within 2x the plain read; extraction within 1.2x the
+// plain writes. Absolute times depend on the machine; the ratios are what
+// to compare.
+
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bank/bank_image.h"
+#include "output/extract.h"
+#include "output/report.h"
+#include "tests/bank_builder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Fixture {
+  fs::path dir;        // scratch, removed at the end
+  std::string bank;    // the full bank file
+  std::string out;     // extraction directory
+  std::FILE* sink;     // where reports go
+  std::vector<std::pair<std::string, std::vector<unsigned char>>> files;  // name, bytes
+};
+
+Fixture& fixture() {
+  static Fixture f = [] {
+    Fixture x;
+    std::string pattern = (fs::temp_directory_path() / "vortrim-bench-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
+    x.dir = pattern;
+    x.bank = (x.dir / "FULL.KAA").string();
+    x.out = (x.dir / "out").string();
+    fs::create_directory(x.out);
+    // 128 patches of one to six sources, filling almost all of the memory.
+    TestBank bank;
+    for (int s = 0; s < 128; ++s) {
+      TestPatch p{.slot = s, .name = "Patch" + std::to_string(s), .sources = 1 + s % 2,
+                  .kits = "A"};
+      bank.patches.push_back(p);
+      x.files.emplace_back(x.out + "/plain" + std::to_string(s) + ".KA1", patch_bytes(p));
+    }
+    if (!write_bytes(x.bank, build_bank(bank))) std::abort();
+    x.sink = std::fopen("/dev/null", "w");
+    if (x.sink == nullptr) std::abort();
+    return x;
+  }();
+  return f;
+}
+
+void BM_PlainRead(benchmark::State& state) {
+  std::vector<unsigned char> buffer(kHeaderSize + kMemorySize);
+  for (auto _ : state) {
+    std::FILE* in = std::fopen(fixture().bank.c_str(), "rb");
+    benchmark::DoNotOptimize(std::fread(buffer.data(), 1, buffer.size(), in));
+    std::fclose(in);
+  }
+}
+
+void BM_LoadAndReport(benchmark::State& state) {
+  auto image = std::make_unique<BankImage>();
+  for (auto _ : state) {
+    std::FILE* in = std::fopen(fixture().bank.c_str(), "rb");
+    std::string err;
+    if (!load_bank(*image, in, &err)) state.SkipWithError(err.c_str());
+    std::fclose(in);
+    print_report(fixture().sink, *image, "FULL.KAA", true);
+  }
+}
+
+void BM_PlainWrite(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const auto& [path, bytes] : fixture().files) {
+      std::FILE* f = std::fopen(path.c_str(), "wb+");
+      std::fwrite(bytes.data(), 1, bytes.size(), f);
+      std::fclose(f);
+    }
+  }
+}
+
+void BM_Extract(benchmark::State& state) {
+  auto image = std::make_unique<BankImage>();
+  std::FILE* in = std::fopen(fixture().bank.c_str(), "rb");
+  std::string err;
+  if (!load_bank(*image, in, &err)) state.SkipWithError(err.c_str());
+  std::fclose(in);
+  for (auto _ : state) extract_patches(fixture().sink, *image, fixture().out);
+}
+
+BENCHMARK(BM_PlainRead);
+BENCHMARK(BM_LoadAndReport);
+BENCHMARK(BM_PlainWrite);
+BENCHMARK(BM_Extract);
+
+// Prints as usual and keeps each benchmark's time per iteration (with
+// repetitions, the median is what the ratios use).
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
+  }
+  std::map<std::string, double> times;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto ratio = [&](const char* work, const char* floor, double target) {
+    const auto time = [&](const std::string& name) {
+      const auto median = reporter.times.find(name + "_median");
+      return median != reporter.times.end() ? median : reporter.times.find(name);
+    };
+    const auto w = time(work);
+    const auto f = time(floor);
+    if (w == reporter.times.end() || f == reporter.times.end()) return;
+    std::printf("%-18s / %-14s = %.2f (target %.1f)\n", work, floor, w->second / f->second,
+                target);
+  };
+  std::printf("\n");
+  ratio("BM_LoadAndReport", "BM_PlainRead", 2.0);
+  ratio("BM_Extract", "BM_PlainWrite", 1.2);
+  std::fclose(fixture().sink);
+  std::error_code ec;
+  fs::remove_all(fixture().dir, ec);
+  benchmark::Shutdown();
+  return 0;
+}
