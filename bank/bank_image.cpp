@@ -56,6 +56,22 @@ bool derive_patch(const BankImage& image, std::size_t length, PatchEntry& e,
   return true;
 }
 
+// Orders the stored patches by pointer. Insertion sort: stable, so equal
+// pointers stay in slot order and output never depends on a sort's whims;
+// quick on the nearly sorted tables of real banks; and it allocates nothing.
+void sort_by_offset(BankImage& image) {
+  auto& order = image.order;
+  for (std::size_t i = 1; i < static_cast<std::size_t>(image.count); ++i) {
+    const std::uint8_t moving = order[i];
+    std::size_t j = i;
+    for (; j > 0 && compare_by_offset(image.entries[order[j - 1]], image.entries[moving]) > 0;
+         --j) {
+      order[j] = order[j - 1];
+    }
+    order[j] = moving;
+  }
+}
+
 }  // namespace
 
 std::uint32_t read_be32(const unsigned char* bytes, std::size_t length,
@@ -109,30 +125,16 @@ bool load_bank(BankImage& image, std::FILE* in, std::string* err) {
   }
   std::fill(image.data.begin() + static_cast<std::ptrdiff_t>(length), image.data.end(), 0);
 
-  // Insertion sort: stable, so equal pointers stay in slot order and output
-  // never depends on a sort's whims; and quick on the nearly sorted tables
-  // that real banks have.
-  for (int i = 1; i < image.count; ++i) {
-    const std::uint8_t moving = image.order[static_cast<std::size_t>(i)];
-    int j = i;
-    for (; j > 0 && compare_by_offset(image.entries[image.order[static_cast<std::size_t>(j - 1)]],
-                                      image.entries[moving]) > 0;
-         --j) {
-      image.order[static_cast<std::size_t>(j)] = image.order[static_cast<std::size_t>(j - 1)];
-    }
-    image.order[static_cast<std::size_t>(j)] = moving;
-  }
+  sort_by_offset(image);
   image.base = image.entries[image.order[0]].offset;
   if (end.offset < image.base || end.offset - image.base > kMemorySize) {
     *err = "Bank file is damaged: end pointer out of range.";
     return false;
   }
   end.offset -= image.base;
-  for (int i = 0; i < image.count; ++i) {
-    image.entries[image.order[static_cast<std::size_t>(i)]].offset -= image.base;
-  }
-  for (int i = 0; i < image.count; ++i) {
-    PatchEntry& e = image.entries[image.order[static_cast<std::size_t>(i)]];
+  for (std::size_t i = 0; i < static_cast<std::size_t>(image.count); ++i) {
+    PatchEntry& e = image.entries[image.order[i]];
+    e.offset -= image.base;
     if (!derive_patch(image, length, e, err)) return false;
   }
   return true;
