@@ -16,8 +16,14 @@ constexpr std::size_t kMaxStemLength = 8;
 
 enum class WriteResult { kWritten, kCannotOpen, kCannotWrite };
 
-WriteResult write_file(const std::string& path, const unsigned char* bytes,
-                       std::size_t size) {
+// Writes `size` bytes to dir + stem + ".KA1".
+WriteResult write_patch(const std::string& dir, const std::string& stem,
+                        const unsigned char* bytes, std::size_t size) {
+#ifdef _WIN32
+  // These names would reach a device or a hidden stream, not a file.
+  if (is_windows_device_or_stream(stem)) return WriteResult::kCannotOpen;
+#endif
+  const std::string path = dir + stem + ".KA1";
   std::FILE* f = std::fopen(path.c_str(), "wb+");
   if (f == nullptr) return WriteResult::kCannotOpen;
   const bool written = std::fwrite(bytes, 1, size, f) == size;
@@ -85,15 +91,9 @@ void extract_patches(std::FILE* out, const BankImage& image,
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
-#ifdef _WIN32
-    if (is_windows_device_or_stream(stem)) {
-      std::fprintf(out, " - Cannot open KA1 file! (Patch name may be incompatible.)");
-      continue;
-    }
-#endif
     // The loader guarantees that the patch lies within the data read.
-    switch (write_file(dir + stem + ".KA1", &image.data[e.offset],
-                       static_cast<std::size_t>(e.size))) {
+    switch (write_patch(dir, stem, &image.data[e.offset],
+                        static_cast<std::size_t>(e.size))) {
       case WriteResult::kWritten:
         break;
       case WriteResult::kCannotOpen:

@@ -105,6 +105,26 @@ TEST(Extract, NoPatchIsLostOrLeavesTheDirectory) {
   EXPECT_EQ(x.files, expected);
 }
 
+// Windows would send these to a device or a hidden stream; there they are
+// refused. Elsewhere they are plain names.
+TEST(Extract, DeviceAndStreamNamesOnlyOnWindows) {
+  const TestBank bank{.patches = {{.slot = 0, .name = "CON"}, {.slot = 1, .name = "A:B"},
+                                  {.slot = 2, .name = "lpt1"}}};
+  Extraction x;
+  extract(x, bank, {"-iBANK.KAA", "-eOUT"});
+  const bool windows = program_separator() == '\\';
+  const std::string failed = windows ? kCannotOpen : "";
+  EXPECT_EQ(after_summary(x.run.out),
+            as_output("\nExtracting to path \"" + dest("OUT") + "\"...\nCON.KA1" + failed +
+                      "\nA:B.KA1" + failed + "\nlpt1.KA1" + failed + "\n\n\n"));
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : x.files) names.push_back(name);
+  const std::vector<std::string> expected =
+      windows ? std::vector<std::string>{"OUT"}
+              : std::vector<std::string>{"OUT", "OUT/A:B.KA1", "OUT/CON.KA1", "OUT/lpt1.KA1"};
+  EXPECT_EQ(names, expected);
+}
+
 struct DestinationCase {
   const char* what;
   std::string value;  // the -e value
