@@ -52,7 +52,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CliCase{"no arguments", {}, kUsage, 1},
         CliCase{"only non-options", {"BANK.KAA", "foo"}, kUsage, 1},
-        CliCase{"unknown letter, even with -i", {"-iBANK.KAA", "-x"}, kUsage, 1},
+        CliCase{"unknown letter: the file is not even opened", {"-iNOPE.KAA", "-x"}, kUsage, 1},
         CliCase{"lone dash", {"-", "-iBANK.KAA"}, kUsage, 1},
         CliCase{"slash is no option", {"/iBANK.KAA"}, kUsage, 1},
         CliCase{"value in the next argument", {"-i", "BANK.KAA"}, kCannotOpen, 1},
@@ -100,6 +100,14 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"sources", {.patches = {{.slot = 127, .name = "A", .sources = 200}}},
                     "Bank file is damaged: patch 128 has 200 sources."}),
     NameByWhat());
+
+TEST(CliRun, ReadErrorIsNotAnOpenError) {
+  if (!runs_natively()) GTEST_SKIP() << "needs Linux /proc";
+  // Opens fine, but reading it at offset 0 fails with EIO.
+  const RunResult r = run_program({"-i/proc/self/mem"}, ".");
+  EXPECT_EQ(r.out, "\nCannot read input file.\n");
+  EXPECT_EQ(r.status, 1);
+}
 
 TEST(CliRun, EmptyBankListsOnlyTheHeading) {
   const ScratchDir dir;

@@ -87,4 +87,4 @@ std::string as_output(const std::string& text) {
 
 char program_separator() { return under_wine() ? '\\' : '/'; }
 
-bool write_failures_can_be_provoked() { return !under_wine(); }
+bool runs_natively() { return !under_wine(); }

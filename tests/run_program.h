@@ -41,7 +41,9 @@ std::string as_output(const std::string& text);
 // The separator the program under test appends to a destination path.
 char program_separator();
 
-// Whether a file size limit makes the program's writes fail.
-bool write_failures_can_be_provoked();
+// Whether the program runs directly on this Linux host: Linux-only means
+// such as /proc, or a file size limit that makes writes fail (Wine does not
+// pass it on), can then be used on it.
+bool runs_natively();
 
 #endif  // VORTRIM_TESTS_RUN_PROGRAM_H
