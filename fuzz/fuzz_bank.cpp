@@ -35,7 +35,7 @@ namespace {
 
 // Each line of the listing: " % 4d  %8s  %6s % 5d\n" with a slot number up to
 // 128, a name of at most 8 bytes, a 6-letter map and a size up to 5434.
-constexpr std::size_t kListingLineLength = 30;
+constexpr std::size_t kExpectedLineLength = 30;
 
 [[noreturn]] void fail(const char* what) {
   std::printf("invariant broken: %s\n", what);
@@ -125,13 +125,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   const std::string report =
       captured([](FILE* out) { print_report(out, image, "FUZZ.KAA", true); });
-  const std::string heading = "number name     sources  size\n";
+  const std::string heading = kListingHeading;
   const std::size_t listing_at = report.find(heading);
   check(listing_at != std::string::npos, "no heading");
   const std::string listing = report.substr(listing_at + heading.size());
-  check(listing.size() == kListingLineLength * static_cast<std::size_t>(image.count),
+  check(listing.size() == kExpectedLineLength * static_cast<std::size_t>(image.count),
         "listing is not one line per patch");
-  for (std::size_t at = kListingLineLength - 1; at < listing.size(); at += kListingLineLength) {
+  for (std::size_t at = kExpectedLineLength - 1; at < listing.size(); at += kExpectedLineLength) {
     check(listing[at] == '\n', "listing line");
   }
 
