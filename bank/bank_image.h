@@ -34,9 +34,11 @@
 #define VORTRIM_BANK_BANK_IMAGE_H
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 inline constexpr std::size_t kSlotCount = 128;
@@ -93,8 +95,15 @@ struct BankImage {
 
 // Reads the big-endian 32-bit value at `at`; 0 if those four bytes are not
 // all within the `length` bytes at `bytes`.
-std::uint32_t read_be32(const unsigned char* bytes, std::size_t length,
-                        std::size_t at);
+inline std::uint32_t read_be32(const unsigned char* bytes, std::size_t length,
+                               std::size_t at) {
+  if (at > length || length - at < 4) return 0;
+  // One load and a byte swap: the table holds 897 of these.
+  std::uint32_t value;
+  std::memcpy(&value, bytes + at, sizeof value);
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap32(value);
+  return value;
+}
 
 // Orders entries by pointer, compared as unsigned: negative, zero or positive.
 int compare_by_offset(const PatchEntry& a, const PatchEntry& b);
