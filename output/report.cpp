@@ -18,11 +18,14 @@ void put_number(char* end, int width, int value) {
 
 }  // namespace
 
-void format_listing_line(const PatchEntry& e, char (&line)[kListingLineLength]) {
+void format_listing_line(const PatchEntry& e, char* line) {
   std::memset(line, ' ', kListingLineLength);
   put_number(line + 5, 5, e.slot + 1);
   // "%8s": the name up to its NUL, right-aligned.
-  const std::size_t name = strnlen(e.name.data(), kNameLength);
+  const void* nul = std::memchr(e.name.data(), '\0', kNameLength);
+  const std::size_t name =
+      nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - e.name.data())
+                     : kNameLength;
   std::memcpy(line + 7 + (kNameLength - name), e.name.data(), name);
   std::memcpy(line + 17, e.source_map.data(), kKitsPerSlot);
   put_number(line + 29, 6, e.size);
@@ -52,8 +55,7 @@ void print_report(std::FILE* out, const BankImage& image,
   std::memcpy(listing, kListingHeading, sizeof kListingHeading - 1);
   char* p = listing + sizeof kListingHeading - 1;
   for (int i = 0; i < image.count; ++i, p += kListingLineLength) {
-    format_listing_line(stored_patch(image, i),
-                        *reinterpret_cast<char(*)[kListingLineLength]>(p));
+    format_listing_line(stored_patch(image, i), p);
   }
   std::fwrite(listing, 1, static_cast<std::size_t>(p - listing), out);
 }

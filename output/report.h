@@ -16,9 +16,9 @@ inline constexpr char kListingHeading[] = "number name     sources  size\n";
 
 // One listing line is " % 4d  %8s  %6s % 5d\n" of the slot number (1 to
 // 128), the name, the source map and the size (at most 5434): always 30
-// bytes for a loaded bank.
+// bytes for a loaded bank. Writes exactly that many bytes to `line`.
 inline constexpr std::size_t kListingLineLength = 30;
-void format_listing_line(const PatchEntry& e, char (&line)[kListingLineLength]);
+void format_listing_line(const PatchEntry& e, char* line);
 
 // Prints the summary for the bank read from `input_name` (shown as given)
 // and, with `list`, one line per stored patch in memory order.
