@@ -114,6 +114,13 @@ int compare_by_offset(const PatchEntry& a, const PatchEntry& b);
 // closes the stream.
 bool load_bank(BankImage& image, std::FILE* in, std::string* err);
 
+// The length of an 8-byte patch name: up to its first NUL, if it has one.
+inline std::size_t name_length(const char* name) {
+  const void* nul = std::memchr(name, '\0', kNameLength);
+  return nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - name)
+                        : kNameLength;
+}
+
 // The stored patch at position `i` (0 to count - 1) of memory order.
 inline const PatchEntry& stored_patch(const BankImage& image, int i) {
   return image.entries[image.order[static_cast<std::size_t>(i)]];

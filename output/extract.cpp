@@ -1,7 +1,5 @@
 #include "output/extract.h"
 
-#include <cstring>
-
 namespace {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
@@ -42,12 +40,9 @@ std::string destination_path(const std::string& value, char separator) {
 }
 
 std::string make_stem(const char* name) {
-  const char* nul =
-      static_cast<const char*>(std::memchr(name, '\0', kNameLength));
-  std::string stem(name, nul != nullptr ? static_cast<std::size_t>(nul - name)
-                                        : kNameLength);
+  std::string stem(name, name_length(name));
   // Only a full 8-byte name is space padded.
-  if (nul == nullptr) {
+  if (stem.size() == kNameLength) {
     while (!stem.empty() && stem.back() == ' ') stem.pop_back();
   }
   for (char& c : stem) {

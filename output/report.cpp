@@ -22,10 +22,7 @@ void format_listing_line(const PatchEntry& e, char* line) {
   std::memset(line, ' ', kListingLineLength);
   put_number(line + 5, 5, e.slot + 1);
   // "%8s": the name up to its NUL, right-aligned.
-  const void* nul = std::memchr(e.name.data(), '\0', kNameLength);
-  const std::size_t name =
-      nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - e.name.data())
-                     : kNameLength;
+  const std::size_t name = name_length(e.name.data());
   std::memcpy(line + 7 + (kNameLength - name), e.name.data(), name);
   std::memcpy(line + 17, e.source_map.data(), kKitsPerSlot);
   put_number(line + 29, 6, e.size);
