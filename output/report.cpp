@@ -4,21 +4,21 @@
 
 namespace {
 
-// Writes `value` right-aligned in the `width` bytes that end at `end`,
-// blanks before it, as printf's "% Nd" does for a non-negative value that
-// fits with its leading blank.
+// Writes the digits of `value` right-aligned into the `width` blanks that
+// end at `end`, as printf's "% Nd" does for a non-negative value that fits
+// with its leading blank.
 void put_number(char* end, int width, int value) {
   char* p = end;
   do {
     *--p = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0 && p > end - width);
-  while (p > end - width) *--p = ' ';
 }
 
 }  // namespace
 
 void format_listing_line(const PatchEntry& e, char* line) {
+  // Blanks first; the fields are written over them.
   std::memset(line, ' ', kListingLineLength);
   put_number(line + 5, 5, e.slot + 1);
   // "%8s": the name up to its NUL, right-aligned.

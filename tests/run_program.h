@@ -26,7 +26,7 @@ struct RunOptions {
   // Standard output goes here if set, and is then not captured.
   std::string stdout_path;
   // If set, no file can grow past this many bytes: writes beyond fail, as on
-  // a full disk, on every host the program may run on.
+  // a full disk (natively only; Wine does not pass the limit on).
   long file_size_limit = 0;
 };
 
