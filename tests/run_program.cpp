@@ -7,33 +7,47 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 #include "tests/test_util.h"
 
 namespace {
 
-std::string setting(const char* name, const char* fallback) {
-  const char* value = std::getenv(name);
-  return value != nullptr && *value != '\0' ? value : fallback;
-}
-
 std::string slurp(const std::filesystem::path& path) {
   const std::vector<unsigned char> bytes = read_bytes(path);
   return {bytes.begin(), bytes.end()};
 }
 
-bool under_wine() { return setting("VORTRIM_TEST_HOST", "linux") == "wine"; }
+#ifdef VORTRIM_WINE
+constexpr bool kUnderWine = true;
+#else
+constexpr bool kUnderWine = false;
+#endif
+
+// The words that start the program under test.
+std::vector<std::string> program_command() {
+  const std::string program = VORTRIM_PROGRAM;
+#ifdef VORTRIM_WINE
+  // A Windows case that ran anything but vortrim.exe under Wine would prove
+  // nothing about Windows: refuse to start it.
+  const std::string wine = VORTRIM_WINE;
+  if (!program.ends_with("/vortrim.exe") || !std::filesystem::exists(program) ||
+      wine.find("wine") == std::string::npos || !std::filesystem::exists(wine)) {
+    throw std::runtime_error("the Windows cases must run vortrim.exe under Wine, not " +
+                             wine + " " + program);
+  }
+  return {wine, program};
+#else
+  return {program};
+#endif
+}
 
 }  // namespace
 
 RunResult run_program(const std::vector<std::string>& args,
                       const std::filesystem::path& cwd,
                       const RunOptions& options) {
-  std::vector<std::string> words;
-  std::istringstream command(setting("VORTRIM_TEST_COMMAND", VORTRIM_PROGRAM));
-  for (std::string word; command >> word;) words.push_back(word);
+  std::vector<std::string> words = program_command();
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
@@ -63,7 +77,13 @@ RunResult run_program(const std::vector<std::string>& args,
                          static_cast<rlim_t>(options.file_size_limit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
-    execvp(argv[0], argv.data());
+#ifdef VORTRIM_WINE
+    if (setenv("WINEPREFIX", VORTRIM_WINE_PREFIX, 1) != 0 ||
+        setenv("WINEDEBUG", "-all", 1) != 0) {
+      _exit(126);
+    }
+#endif
+    execv(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
@@ -72,11 +92,18 @@ RunResult run_program(const std::vector<std::string>& args,
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   if (capture_out) result.out = slurp(out_path);
   result.err = slurp(err_path);
+  // Only the Windows build ends its lines in CR LF: a bare LF here means a
+  // Linux build slipped into the Windows cases.
+  for (std::size_t i = 0; kUnderWine && i < result.out.size(); ++i) {
+    if (result.out[i] == '\n' && (i == 0 || result.out[i - 1] != '\r')) {
+      throw std::runtime_error("output with a bare LF: not the Windows build");
+    }
+  }
   return result;
 }
 
 std::string as_output(const std::string& text) {
-  if (!under_wine()) return text;
+  if (!kUnderWine) return text;
   std::string crlf;
   for (char c : text) {
     if (c == '\n') crlf += '\r';
@@ -85,6 +112,6 @@ std::string as_output(const std::string& text) {
   return crlf;
 }
 
-char program_separator() { return under_wine() ? '\\' : '/'; }
+char program_separator() { return kUnderWine ? '\\' : '/'; }
 
-bool runs_natively() { return !under_wine(); }
+bool runs_natively() { return !kUnderWine; }

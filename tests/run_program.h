@@ -1,13 +1,13 @@
 // Runs the built program as a user would, for the command-line tests.
 //
-// Which program runs is a setting, read from the environment, so that the
-// same cases can check another build of it:
-//   VORTRIM_TEST_COMMAND  the words that start it; by default the vortrim
-//                         built next to these tests
-//   VORTRIM_TEST_HOST     "wine": it is the Windows build run under Wine, so
-//                         line breaks come as CR LF, the separator it appends
-//                         is "\\", and a failed write cannot be provoked
-//                         (Wine does not pass a file size limit on)
+// The same cases check two builds. Which one a harness runs is compiled into
+// it, so that no setting can go astray on the way:
+//   VORTRIM_PROGRAM      the program: the Linux build, or vortrim.exe
+//   VORTRIM_WINE         set for vortrim.exe: the Wine that runs it, with
+//   VORTRIM_WINE_PREFIX  the prefix made for the tests
+// Under Wine line breaks come as CR LF, the separator the program appends is
+// "\\", and a failed write cannot be provoked (Wine does not pass a file size
+// limit on).
 
 #ifndef VORTRIM_TESTS_RUN_PROGRAM_H
 #define VORTRIM_TESTS_RUN_PROGRAM_H

@@ -1,0 +1,17 @@
+# vortrim.exe is handed around as one file: it may import only DLLs that
+# every Windows has.
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE rc)
+if(rc)
+  message(FATAL_ERROR "${OBJDUMP} -p ${EXE} failed: ${rc}")
+endif()
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+if(NOT imports)
+  message(FATAL_ERROR "${EXE} imports no DLL at all: not a Windows console program")
+endif()
+foreach(line IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll)
+  if(NOT dll MATCHES "^(kernel32|msvcrt)\\.dll$")
+    message(FATAL_ERROR "${EXE} needs ${dll}, which Windows does not ship")
+  endif()
+endforeach()
