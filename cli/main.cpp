@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -67,6 +68,12 @@ int _dowildcard = 0;
 
 int main(int argc, char** argv) {
   if (std::atexit(print_exit_message) != 0) return 1;
+#ifdef SIGPIPE
+  // Output that goes away (`vortrim ... | head -1`) must not stop an
+  // extraction half way: the write fails instead, as on Windows, the run
+  // goes on, and the exit handler reports the lost output with status 1.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   // On a terminal each print shows at once, even mid-line (a file name
   // waiting for its failure message); redirected output stays buffered.
   if (is_terminal(stdout)) std::setvbuf(stdout, nullptr, _IONBF, 0);

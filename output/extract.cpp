@@ -1,5 +1,7 @@
 #include "output/extract.h"
 
+#include "output/patch_file.h"
+
 namespace {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
@@ -12,24 +14,14 @@ std::string ascii_lower(std::string s) {
 // Short names as the instrument's floppy drive reads them.
 constexpr std::size_t kMaxStemLength = 8;
 
-enum class WriteResult { kWritten, kCannotOpen, kCannotWrite };
-
-// Writes `size` bytes to dir + stem + ".KA1".
+// Writes `size` bytes to dir + stem + ".KA1", whole or not at all.
 WriteResult write_patch(const std::string& dir, const std::string& stem,
                         const unsigned char* bytes, std::size_t size) {
 #ifdef _WIN32
   // These names would reach a device or a hidden stream, not a file.
   if (is_windows_device_or_stream(stem)) return WriteResult::kCannotOpen;
 #endif
-  const std::string path = dir + stem + ".KA1";
-  std::FILE* f = std::fopen(path.c_str(), "wb+");
-  if (f == nullptr) return WriteResult::kCannotOpen;
-  const bool written = std::fwrite(bytes, 1, size, f) == size;
-  const bool closed = std::fclose(f) == 0;
-  if (written && closed) return WriteResult::kWritten;
-  // A half-written patch looks whole to the instrument; remove it.
-  std::remove(path.c_str());
-  return WriteResult::kCannotWrite;
+  return write_whole_file(dir, dir + stem + ".KA1", bytes, size);
 }
 
 }  // namespace
@@ -51,45 +43,61 @@ std::string make_stem(const char* name) {
   return stem;
 }
 
-std::string unique_stem(const std::string& stem, std::set<std::string>& used) {
+std::string unique_stem(const std::string& stem, std::set<std::string>& used,
+                        const std::function<bool(const std::string&)>& taken) {
   std::string candidate = stem;
-  for (int n = 2; !used.insert(ascii_lower(candidate)).second; ++n) {
+  for (int n = 2; used.count(ascii_lower(candidate)) > 0 || (taken && taken(candidate)); ++n) {
     // Appended rather than "~" + ..., which trips a false -Wrestrict in g++ 12.
     std::string suffix(1, '~');
     suffix += std::to_string(n);
     candidate = stem.substr(0, kMaxStemLength - suffix.size()) + suffix;
   }
+  used.insert(ascii_lower(candidate));
   return candidate;
 }
 
 bool is_windows_device_or_stream(const std::string& stem) {
   if (stem.find(':') != std::string::npos) return true;
-  // Windows drops trailing spaces and dots before it looks for devices.
-  std::string base = ascii_lower(stem);
-  while (!base.empty() && (base.back() == ' ' || base.back() == '.')) {
-    base.pop_back();
-  }
+  // Windows looks for a device name in the part before the first dot, with
+  // trailing spaces dropped: "nul.KA1" and "NUL .a" are the device too.
+  std::string base = ascii_lower(stem.substr(0, stem.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
   if (base == "con" || base == "prn" || base == "aux" || base == "nul") {
     return true;
   }
-  return base.size() == 4 &&
-         (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) {
+    return false;
+  }
+  // Digits, and the superscripts one to three of the ANSI code page.
+  const unsigned char n = static_cast<unsigned char>(base[3]);
+  return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
 }
 
 void extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination) {
   const std::string dir = destination_path(destination);
   std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
+  // A stem is taken if its path leads to a file this run wrote, whatever
+  // the file system folds (case in any script, 8.3 aliases, links).
   std::set<std::string> used;
+  std::set<FileId> written;
+  const auto leads_to_written = [&](const std::string& stem) {
+    if (written.empty()) return false;
+    const std::optional<FileId> id = file_id(dir + stem + ".KA1");
+    return id && written.count(*id) > 0;
+  };
+  const StopSignals saved = catch_stop_signals();
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
-    const std::string stem = unique_stem(make_stem(e.name.data()), used);
+    const std::string stem = unique_stem(make_stem(e.name.data()), used, leads_to_written);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
     // The loader guarantees that the patch lies within the data read.
     switch (write_patch(dir, stem, &image.data[e.offset],
                         static_cast<std::size_t>(e.size))) {
       case WriteResult::kWritten:
+        if (const std::optional<FileId> id = file_id(dir + stem + ".KA1")) {
+          written.insert(*id);
+        }
         break;
       case WriteResult::kCannotOpen:
         std::fprintf(out, " - Cannot open KA1 file! (Patch name may be incompatible.)");
@@ -99,5 +107,6 @@ void extract_patches(std::FILE* out, const BankImage& image,
         break;
     }
   }
+  release_stop_signals(saved);
   std::fprintf(out, "\n");
 }

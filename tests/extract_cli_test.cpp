@@ -19,8 +19,13 @@ const std::string kCannotOpen = " - Cannot open KA1 file! (Patch name may be inc
 std::map<std::string, std::vector<unsigned char>> files_under(const fs::path& dir) {
   std::map<std::string, std::vector<unsigned char>> files;
   for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    files[fs::relative(entry.path(), dir).generic_string()] =
-        entry.is_regular_file() ? read_bytes(entry.path()) : std::vector<unsigned char>{};
+    std::vector<unsigned char>& bytes = files[entry.path().lexically_relative(dir).generic_string()];
+    if (entry.is_symlink()) {  // as "-> target", so that a link cannot pass for a file
+      const std::string target = "-> " + fs::read_symlink(entry.path()).string();
+      bytes.assign(target.begin(), target.end());
+    } else if (entry.is_regular_file()) {
+      bytes = read_bytes(entry.path());
+    }
   }
   return files;
 }
@@ -105,25 +110,94 @@ TEST(Extract, NoPatchIsLostOrLeavesTheDirectory) {
   EXPECT_EQ(x.files, expected);
 }
 
-// Windows would send these to a device or a hidden stream; there they are
-// refused. Elsewhere they are plain names.
-TEST(Extract, DeviceAndStreamNamesOnlyOnWindows) {
-  const TestBank bank{.patches = {{.slot = 0, .name = "CON"}, {.slot = 1, .name = "A:B"},
-                                  {.slot = 2, .name = "lpt1"}}};
-  Extraction x;
-  extract(x, bank, {"-iBANK.KAA", "-eOUT"});
-  const bool windows = program_separator() == '\\';
-  const std::string failed = windows ? kCannotOpen : "";
-  EXPECT_EQ(after_summary(x.run.out),
-            as_output("\nExtracting to path \"" + dest("OUT") + "\"...\nCON.KA1" + failed +
-                      "\nA:B.KA1" + failed + "\nlpt1.KA1" + failed + "\n\n\n"));
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : x.files) names.push_back(name);
-  const std::vector<std::string> expected =
-      windows ? std::vector<std::string>{"OUT"}
-              : std::vector<std::string>{"OUT", "OUT/A:B.KA1", "OUT/CON.KA1", "OUT/lpt1.KA1"};
-  EXPECT_EQ(names, expected);
+// Names that a file system takes for a device, for one another or for a
+// link: each patch gets a file of its own or is refused, and nothing outside
+// the destination changes.
+struct NameCase {
+  const char* what;
+  std::vector<std::string> names;  // of the patches, in memory order
+  // The stem each is written as, natively and under Wine; a trailing "!"
+  // marks one refused with "Cannot open".
+  std::vector<std::string> on_linux;
+  std::vector<std::string> on_windows;
+  std::vector<std::pair<std::string, std::string>> links = {};  // in OUT: name, target
+};
+
+// `stem` as it lands on the disk: Wine stores the ANSI code page's letters
+// in UTF-8.
+std::string on_disk(const std::string& stem) {
+  if (runs_natively()) return stem;
+  std::string utf8;
+  for (const char c : stem) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x80) {
+      utf8 += c;
+    } else {  // Latin-1, which the tests' letters share with code page 1252
+      utf8 += static_cast<char>(0xC0 | (b >> 6));
+      utf8 += static_cast<char>(0x80 | (b & 0x3F));
+    }
+  }
+  return utf8;
 }
+
+class ExtractNames : public testing::TestWithParam<NameCase> {};
+
+TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
+  const NameCase& c = GetParam();
+  TestBank bank;
+  for (std::size_t i = 0; i < c.names.size(); ++i) {
+    bank.patches.push_back({.slot = static_cast<int>(i), .name = c.names[i],
+                            .sources = static_cast<int>(i % 7)});
+  }
+  const std::vector<unsigned char> victim{'k', 'e', 'e', 'p'};
+  Extraction x;
+  extract(x, bank, {"-iBANK.KAA", "-eOUT"}, [&](const fs::path& dir) {
+    ASSERT_TRUE(write_bytes((dir / "victim.txt").string(), victim));
+    for (const auto& [name, target] : c.links) fs::create_symlink(target, dir / "OUT" / name);
+  });
+  const std::vector<std::string>& stems = runs_natively() ? c.on_linux : c.on_windows;
+  std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
+  std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}, {"victim.txt", victim}};
+  for (const auto& [name, target] : c.links) {
+    expected["OUT/" + name] = std::vector<unsigned char>(target.begin(), target.end());
+    expected["OUT/" + name].insert(expected["OUT/" + name].begin(), {'-', '>', ' '});
+  }
+  for (std::size_t i = 0; i < stems.size(); ++i) {
+    if (stems[i].ends_with('!')) {
+      progress += "\n" + stems[i].substr(0, stems[i].size() - 1) + ".KA1" + kCannotOpen;
+    } else {
+      progress += "\n" + stems[i] + ".KA1";
+      expected["OUT/" + on_disk(stems[i]) + ".KA1"] = patch_bytes(bank.patches[i]);
+    }
+  }
+  EXPECT_EQ(after_summary(x.run.out), as_output(progress + "\n\n\n"));
+  EXPECT_EQ(x.run.status, 0);
+  EXPECT_EQ(x.files, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ExtractNames,
+    testing::Values(
+        // Windows would send these to a device or a hidden stream.
+        NameCase{"devices and streams",
+                 {"CON", "A:B", "lpt1", "NUL.a", "nul .x", "COM1.x", "COM0", "Lpt\xB9"},
+                 {"CON", "A:B", "lpt1", "NUL.a", "nul .x", "COM1.x", "COM0", "Lpt\xB9"},
+                 {"CON!", "A:B!", "lpt1!", "NUL.a!", "nul .x!", "COM1.x!", "COM0!", "Lpt\xB9!"}},
+        // NTFS and Wine fold case in every script, not only in ASCII.
+        NameCase{"case folded beyond ASCII",
+                 {"\xE9t\xE9", "\xC9T\xC9", "caf\xE9", "CAF\xC9", "\xE6", "\xC6"},
+                 {"\xE9t\xE9", "\xC9T\xC9", "caf\xE9", "CAF\xC9", "\xE6", "\xC6"},
+                 {"\xE9t\xE9", "\xC9T\xC9~2", "caf\xE9", "CAF\xC9~2", "\xE6", "\xC6~2"}},
+        // The second name is the first one's 8.3 alias on Windows.
+        NameCase{"short name alias", {"Gam ma", "GAM_~2M0"}, {"Gam ma", "GAM_~2M0"},
+                 {"Gam ma", "GAM_~2~2"}},
+        // A link named like a later patch's file leads to an earlier one's.
+        NameCase{"link to a file of this run", {"Lead", "Pad"}, {"Lead", "Pad~2"},
+                 {"Lead", "Pad~2"}, {{"Pad.KA1", "Lead.KA1"}}},
+        // The link is replaced; what it pointed to is left alone.
+        NameCase{"link out of the destination", {"Lead"}, {"Lead"}, {"Lead"},
+                 {{"Lead.KA1", "../victim.txt"}}}),
+    NameByWhat());
 
 struct DestinationCase {
   const char* what;

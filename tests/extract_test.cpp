@@ -44,6 +44,7 @@ TEST(UniqueStem, NumbersRepeatsWithinEightCharacters) {
   struct Case {
     std::vector<std::string> stems;   // in the order the patches come
     std::vector<std::string> unique;  // what each becomes
+    std::set<std::string> taken = {};  // stems whose path leads to a file written
   };
   const std::vector<Case> cases{
       {{"Init", "Init", "Init"}, {"Init", "Init~2", "Init~3"}},
@@ -52,11 +53,15 @@ TEST(UniqueStem, NumbersRepeatsWithinEightCharacters) {
       {{"", ""}, {"", "~2"}},
       {{"Init~2", "Init", "Init"}, {"Init~2", "Init", "Init~3"}},
       {{"A", "B", "a", "b"}, {"A", "B", "a~2", "b~2"}},
+      {{"ZAP", "zap", "Zap"}, {"ZAP", "zap~2", "Zap~3"}},
+      {{"Pad"}, {"Pad~3"}, {"Pad", "Pad~2"}},
+      {{"Lead", "Lead"}, {"Lead~2", "Lead~3"}, {"Lead"}},
   };
   for (const Case& c : cases) {
     std::set<std::string> used;
+    const auto taken = [&](const std::string& stem) { return c.taken.count(stem) > 0; };
     for (std::size_t i = 0; i < c.stems.size(); ++i) {
-      EXPECT_EQ(unique_stem(c.stems[i], used), c.unique[i]) << i;
+      EXPECT_EQ(unique_stem(c.stems[i], used, taken), c.unique[i]) << c.stems[i] << i;
     }
   }
   std::set<std::string> used;
@@ -71,11 +76,14 @@ TEST(UniqueStem, NumbersRepeatsWithinEightCharacters) {
 
 TEST(WindowsDeviceOrStream, RefusesDevicesAndStreams) {
   for (const char* stem : {"CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9",
-                           "CON ", "nul.", "A:B", ":", "C:"}) {
+                           "CON ", "nul.", "A:B", ":", "C:", "COM0", "lpt0", "NUL.a",
+                           "nul.KA1", "AUX.a", "COM1.x", "NUL .a", "COM\xB9", "lpt\xB2",
+                           "LPT\xB3.x"}) {
     EXPECT_TRUE(is_windows_device_or_stream(stem)) << stem;
   }
-  for (const char* stem : {"", "CONS", "CO", "COM", "COM0", "LPT10", "AUX1", "NULL", "Init",
-                           "CON~2", "A B", "X.CON"}) {
+  for (const char* stem : {"", "CONS", "CO", "COM", "LPT10", "AUX1", "NULL", "Init",
+                           "CON~2", "A B", "X.CON", ".NUL", "CONS.a", "COM\xB4", "COM\xB9x",
+                           " NUL"}) {
     EXPECT_FALSE(is_windows_device_or_stream(stem)) << stem;
   }
 }
