@@ -3,14 +3,22 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/options.h"
 #include "tests/bank_builder.h"
 #include "tests/run_program.h"
 #include "tests/test_util.h"
 
 namespace {
 
-const std::string kUsage = std::string("\n") + kUsageText + "\n";
+// Written out, so that a slip in the program's copy shows.
+const std::string kUsage =
+    "\nvortrim usage:\n"
+    "\n"
+    "vortrim -i<infile> [-e<outpath>] [-l]\n"
+    "Parameters: (in any order, lower or upper case)\n"
+    "  -i<infile>     : read <K5000 bank (.KAA) file>\n"
+    "  -e<outpath>    : extract .KA1 files to <destination path>\n"
+    "  -l             : list patches\n"
+    "\n";
 const std::string kCannotOpen = "\nCannot open input file.\n";
 
 // A bank with patches out of slot order and a stale kit pointer.

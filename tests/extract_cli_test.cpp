@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <map>
 
 #include "tests/bank_builder.h"
@@ -58,20 +60,22 @@ std::string dest(const std::string& value) {
                                                                : value;
 }
 
+// The last patch ends exactly at the end of patch memory: a full bank.
 TEST(Extract, WritesEveryPatchInMemoryOrderAfterTheListing) {
   const TestPatch strings{.slot = 3, .name = "Strings ", .sources = 2, .kits = "APAA"};
-  const TestPatch bells{.slot = 0, .name = "Bells", .sources = 6, .kits = "AAAAAA"};
+  const TestPatch bells{.slot = 0, .name = "Bells", .sources = 6, .kits = "AAAAAA",
+                        .pointer = 0x20000 + kMemorySize - 5434};
   const TestPatch organ{.slot = 127, .name = "A B", .sources = 0};
-  const TestBank bank{.patches = {strings, bells, organ}};
+  const TestBank bank{.patches = {strings, organ, bells}};
   Extraction x;
   extract(x, bank, {"-eOUT", "-iBANK.KAA", "-l"});
-  EXPECT_EQ(x.run.out, as_output("\"BANK.KAA\" contains 3 patches. 124496 bytes (94.98% of memory) free.\n"
+  EXPECT_EQ(x.run.out, as_output("\"BANK.KAA\" contains 3 patches. 0 bytes ( 0.00% of memory) free.\n"
                                  "number name     sources  size\n"
                                  "    4  Strings   AP----  1060\n"
-                                 "    1  Bells     AAAAAA  5434\n"
                                  "  128  A B       ------    82\n"
+                                 "    1  Bells     AAAAAA  5434\n"
                                  "\nExtracting to path \"" + dest("OUT") + "\"...\n"
-                                 "Strings.KA1\nBells.KA1\nA B.KA1\n\n\n"));
+                                 "Strings.KA1\nA B.KA1\nBells.KA1\n\n\n"));
   EXPECT_EQ(x.run.err, "");
   EXPECT_EQ(x.run.status, 0);
   const std::map<std::string, std::vector<unsigned char>> expected{
@@ -251,27 +255,73 @@ TEST(Extract, LongDestinationPath) {
   EXPECT_EQ(x.files["OUT/" + part + "/" + part + "/" + part + "/One.KA1"], patch_bytes(one));
 }
 
-// A file that cannot be written completely is reported and removed, and
-// the run goes on; a file from an earlier run is overwritten.
-TEST(Extract, FailedWriteIsReportedAndRemoved) {
-  if (!runs_natively()) GTEST_SKIP() << "Wine hides write failures";
-  const TestPatch full{.slot = 0, .name = "Full", .sources = 6, .kits = "AAAAAA"};  // 5434 bytes
-  const TestPatch old{.slot = 1, .name = "Old", .sources = 1};  // 168 bytes
-  const TestBank bank{.patches = {full, old}};
+// Runs that something disturbs: each file is whole or absent (a file from an
+// earlier run is then as it was), and no temporary file is left behind.
+struct DisturbedCase {
+  const char* what;
+  std::vector<std::string> names;  // of the patches, in memory order
+  RunOptions options;
+  std::string progress;  // after the summary; empty where it is lost
+  int status;            // -1 where a signal ends the run
+  int signal;
+  std::vector<std::string> whole;  // the patches whose files hold them, whole
+};
+
+class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
+
+TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
+  const DisturbedCase& c = GetParam();
+  // A file size limit and a preloaded stop do not reach into Wine.
+  if (!runs_natively() && (c.options.file_size_limit > 0 || c.options.stop_at_write > 0)) {
+    GTEST_SKIP() << "Wine hides write failures and preloaded libraries";
+  }
+  TestBank bank;
+  for (std::size_t i = 0; i < c.names.size(); ++i) {
+    // The first patch is the largest, 5434 bytes: past a 4096-byte limit.
+    bank.patches.push_back({.slot = static_cast<int>(i), .name = c.names[i],
+                            .sources = i == 0 ? 6 : 1, .kits = i == 0 ? "AAAAAA" : ""});
+  }
+  const std::vector<unsigned char> earlier(9000, 7);
   Extraction x;
-  extract(x, bank, {"-iBANK.KAA", "-eOUT"},
-          [](const fs::path& dir) {
-            ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(),
-                                    std::vector<unsigned char>(9000, 7)));
-          },
-          {.file_size_limit = 4096});
-  EXPECT_EQ(after_summary(x.run.out),
-            as_output("\nExtracting to path \"" + dest("OUT") +
-                      "\"...\nFull.KA1 - Cannot write KA1 file!\nOld.KA1\n\n\n"));
-  EXPECT_EQ(x.run.status, 0);
-  const std::map<std::string, std::vector<unsigned char>> expected{
-      {"OUT", {}}, {"OUT/Old.KA1", patch_bytes(old)}};
+  extract(x, bank, {"-iBANK.KAA", "-l", "-eOUT"}, [&](const fs::path& dir) {
+    ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(), earlier));
+  }, c.options);
+  if (!c.progress.empty()) {
+    const std::string out = x.run.out.substr(x.run.out.find(as_output("\nExtracting")));
+    EXPECT_EQ(out, as_output("\nExtracting to path \"" + dest("OUT") + "\"..." + c.progress +
+                             "\n\n\n"));
+  }
+  EXPECT_EQ(x.run.status, c.status);
+  EXPECT_EQ(x.run.signal, c.signal);
+  std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}},
+                                                             {"OUT/Old.KA1", earlier}};
+  for (const std::string& name : c.whole) {
+    const auto patch = std::find_if(bank.patches.begin(), bank.patches.end(),
+                                    [&](const TestPatch& p) { return p.name == name; });
+    expected["OUT/" + name + ".KA1"] = patch_bytes(*patch);
+  }
   EXPECT_EQ(x.files, expected);
 }
+
+std::vector<std::string> numbered_names(int count) {
+  std::vector<std::string> names;
+  for (int n = 1; n <= count; ++n) names.push_back("Patch" + std::to_string(n));
+  return names;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ExtractDisturbed,
+    testing::Values(
+        // A failed write is reported and removed, and the run goes on; a file
+        // from an earlier run is overwritten.
+        DisturbedCase{"write fails half way", {"Full", "Old"}, {.file_size_limit = 4096},
+                      "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1", 0, 0, {"Old"}},
+        DisturbedCase{"stopped in the middle of a write", {"Full", "Old"},
+                      {.stop_at_write = 2}, "", -1, SIGTERM, {"Full"}},
+        // Output that goes away (`| head -1`) stops no extraction; the run
+        // reports the lost output with status 1.
+        DisturbedCase{"standard output gone", numbered_names(128), {.stdout_gone = true}, "",
+                      1, 0, numbered_names(128)}),
+    NameByWhat());
 
 }  // namespace

@@ -55,15 +55,21 @@ RunResult run_program(const std::vector<std::string>& args,
 
   // Captures live apart from `cwd`, which a test may want to see untouched.
   const ScratchDir captures;
-  const bool capture_out = options.stdout_path.empty();
+  const bool capture_out = options.stdout_path.empty() && !options.stdout_gone;
   const std::string out_path =
       capture_out ? (captures.path / "out").string() : options.stdout_path;
   const std::string err_path = (captures.path / "err").string();
 
+  int gone[2] = {-1, -1};
+  if (options.stdout_gone && (pipe(gone) != 0 || close(gone[0]) != 0)) {
+    throw std::runtime_error("pipe");
+  }
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = options.stdout_gone
+                        ? gone[1]
+                        : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
@@ -77,6 +83,20 @@ RunResult run_program(const std::vector<std::string>& args,
                          static_cast<rlim_t>(options.file_size_limit)};
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
+    // As a shell starts it: a write to a closed pipe raises SIGPIPE.
+    signal(SIGPIPE, SIG_DFL);
+    if (options.stop_at_write > 0) {
+#ifdef VORTRIM_STOP_SHIM
+      if (setenv("LD_PRELOAD", VORTRIM_STOP_SHIM, 1) != 0 ||
+          setenv("VORTRIM_STOP_AT_WRITE", std::to_string(options.stop_at_write).c_str(), 1) != 0 ||
+          // Lets a sanitized build start with the shim loaded before it.
+          setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1) != 0) {
+        _exit(126);
+      }
+#else
+      _exit(126);  // the shim cannot reach into Wine
+#endif
+    }
 #ifdef VORTRIM_WINE
     if (setenv("WINEPREFIX", VORTRIM_WINE_PREFIX, 1) != 0 ||
         setenv("WINEDEBUG", "-all", 1) != 0) {
@@ -86,10 +106,12 @@ RunResult run_program(const std::vector<std::string>& args,
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (gone[1] >= 0) close(gone[1]);
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid");
   RunResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   if (capture_out) result.out = slurp(out_path);
   result.err = slurp(err_path);
   // Only the Windows build ends its lines in CR LF: a bare LF here means a

@@ -20,6 +20,7 @@ struct RunResult {
   std::string out;
   std::string err;
   int status = -1;  // the exit status; -1 if it did not exit normally
+  int signal = 0;   // the signal that ended it, if one did
 };
 
 struct RunOptions {
@@ -28,6 +29,12 @@ struct RunOptions {
   // If set, no file can grow past this many bytes: writes beyond fail, as on
   // a full disk (natively only; Wine does not pass the limit on).
   long file_size_limit = 0;
+  // Standard output is a pipe whose reader is gone before the program starts
+  // (as after `| head -1`); nothing is captured.
+  bool stdout_gone = false;
+  // If set (natively only), a preloaded shim stops the program with SIGTERM
+  // half way through its Nth write to a file, as a user might.
+  int stop_at_write = 0;
 };
 
 // Runs the program with `args` in directory `cwd`.
