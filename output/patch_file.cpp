@@ -38,9 +38,20 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, 0};
 int process_id() { return _getpid(); }
 int remove_file(const NativeChar* path) { return _wunlink(path); }
 
-// Creates `path` for writing; fails if it exists.
+// Creates `path` for writing; fails with EEXIST if it exists. Shared for
+// deletion, so that the Ctrl+C handler, which Windows runs on a thread of
+// its own, can remove the file while it is still open.
 int create_new(const NativeChar* path) {
-  return _wopen(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const HANDLE h = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? EEXIST : EACCES;
+    return -1;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+  if (fd < 0) CloseHandle(h);
+  return fd;
 }
 
 int close_fd(int fd) { return _close(fd); }
