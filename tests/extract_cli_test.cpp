@@ -125,6 +125,7 @@ struct NameCase {
   std::vector<std::string> on_linux;
   std::vector<std::string> on_windows;
   std::vector<std::pair<std::string, std::string>> links = {};  // in OUT: name, target
+  std::vector<std::string> folders = {};  // in OUT
 };
 
 // `stem` as it lands on the disk: Wine stores the ANSI code page's letters
@@ -158,10 +159,12 @@ TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
   extract(x, bank, {"-iBANK.KAA", "-eOUT"}, [&](const fs::path& dir) {
     ASSERT_TRUE(write_bytes((dir / "victim.txt").string(), victim));
     for (const auto& [name, target] : c.links) fs::create_symlink(target, dir / "OUT" / name);
+    for (const std::string& name : c.folders) fs::create_directory(dir / "OUT" / name);
   });
   const std::vector<std::string>& stems = runs_natively() ? c.on_linux : c.on_windows;
   std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
   std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}, {"victim.txt", victim}};
+  for (const std::string& name : c.folders) expected["OUT/" + name] = {};
   for (const auto& [name, target] : c.links) {
     expected["OUT/" + name] = std::vector<unsigned char>(target.begin(), target.end());
     expected["OUT/" + name].insert(expected["OUT/" + name].begin(), {'-', '>', ' '});
@@ -200,7 +203,10 @@ INSTANTIATE_TEST_SUITE_P(
                  {"Lead", "Pad~2"}, {{"Pad.KA1", "Lead.KA1"}}},
         // The link is replaced; what it pointed to is left alone.
         NameCase{"link out of the destination", {"Lead"}, {"Lead"}, {"Lead"},
-                 {{"Lead.KA1", "../victim.txt"}}}),
+                 {{"Lead.KA1", "../victim.txt"}}},
+        // A folder in the way is refused, not replaced.
+        NameCase{"folder in the way", {"Dir", "Pad"}, {"Dir!", "Pad"}, {"Dir!", "Pad"}, {},
+                 {"Dir.KA1"}}),
     NameByWhat());
 
 struct DestinationCase {
