@@ -1,0 +1,133 @@
+# Installation and packages: the program, its manual page (not on Windows),
+# the README, the licence and the changes.
+#
+#   .deb     the ordinary dynamically linked program, stripped; the manual
+#            page gzip-compressed; the licence as a machine-readable
+#            copyright file and the changes as changelog.gz
+#   .tar.gz  a statically linked program that starts on any x86-64 Linux
+#   .zip     vortrim.exe with the README and the licence at the top
+#
+# Packages are reproducible: with SOURCE_DATE_EPOCH set, one commit gives
+# byte-identical packages in any folder, under any umask.
+
+include(GNUInstallDirs)
+
+# Installed folders are 0755 whatever the builder's umask; files and programs
+# get 0644 and 0755 from install() itself.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS ${CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS})
+# cpack makes its staging folders and the .deb's members under the umask;
+# this mends them.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_modes.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_modes.cmake)
+set(CPACK_VORTRIM_AR ${CMAKE_AR})
+
+if(WIN32)
+  # A Windows user unpacks the zip and finds everything at the top.
+  install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
+  install(FILES README.md LICENSE DESTINATION . COMPONENT docs)
+else()
+  # The manual page carries the version; gzip -n keeps names and times out
+  # of the compressed file.
+  configure_file(doc/vortrim.1.in ${CMAKE_BINARY_DIR}/vortrim.1 @ONLY)
+  find_program(VORTRIM_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vortrim.1.gz
+    COMMAND ${VORTRIM_GZIP} -9nc ${CMAKE_BINARY_DIR}/vortrim.1 > ${CMAKE_BINARY_DIR}/vortrim.1.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/vortrim.1)
+  # Debian wants the changes in its own format.
+  include(cmake/debian_changelog.cmake)
+  set(maintainer "The vortrim developers <dev@vortrim.invalid>")
+  vortrim_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md "${maintainer}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/changelog CONTENT "${debian_changelog}" @ONLY)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
+    COMMAND ${VORTRIM_GZIP} -9nc ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/changelog)
+  add_custom_target(package_files ALL
+    DEPENDS ${CMAKE_BINARY_DIR}/vortrim.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
+
+  # The licence in Debian's machine-readable copyright format.
+  file(STRINGS LICENSE licence_lines)
+  set(licence_text "")
+  foreach(line IN LISTS licence_lines)
+    if(line MATCHES "^(MIT License|Copyright)")
+      continue()
+    endif()
+    if(line STREQUAL "")
+      string(APPEND licence_text "\n .")
+    else()
+      string(APPEND licence_text "\n ${line}")
+    endif()
+  endforeach()
+  string(REGEX REPLACE "^\n \\.\n \\.\n" "\n" licence_text "${licence_text}")
+  file(WRITE ${CMAKE_BINARY_DIR}/copyright
+    "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
+    "Upstream-Name: vortrim\n\n"
+    "Files: *\n"
+    "Copyright: 2026 The vortrim developers\n"
+    "License: Expat${licence_text}\n")
+
+  # Stripping leaves the compilers' notes, which Debian drops too.
+  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+    add_custom_command(TARGET vortrim POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment --remove-section=.note
+              $<TARGET_FILE:vortrim>)
+  endif()
+  install(TARGETS vortrim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT program)
+  install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT docs)
+  install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+  # Debian keeps the licence in the copyright file, archives beside the README.
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
+  install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+
+  # The archive's program: no shared library needed, not even the C library,
+  # so it starts on any x86-64 Linux, and without the dynamic libstdc++ it
+  # needs less memory. Built for the packages only.
+  if(VORTRIM_STATIC_ARCHIVE)
+    add_executable(vortrim_static cli/main.cpp)
+    target_link_libraries(vortrim_static PRIVATE vortrim_core vortrim_options)
+    target_link_options(vortrim_static PRIVATE -static)
+    set_target_properties(vortrim_static PROPERTIES
+      OUTPUT_NAME vortrim RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static
+      POSITION_INDEPENDENT_CODE OFF)
+    install(TARGETS vortrim_static RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+            COMPONENT static EXCLUDE_FROM_ALL)
+    set(CPACK_VORTRIM_ARCHIVE_PROGRAM static)
+  else()
+    set(CPACK_VORTRIM_ARCHIVE_PROGRAM program)
+  endif()
+endif()
+
+set(CPACK_PACKAGE_NAME vortrim)
+set(CPACK_PACKAGE_VENDOR "The vortrim developers")
+set(CPACK_PACKAGE_CONTACT "The vortrim developers <dev@vortrim.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "List a K5000 sound bank and extract its patches")
+set(CPACK_PACKAGE_DESCRIPTION
+  "vortrim reads one sound bank file of the K5000 synthesizer (.KAA), reports how
+many patches it holds and how much of the instrument's patch memory is free,
+lists the patches, and writes each patch into a single-patch file of its own
+(.KA1), byte for byte. Damaged banks are refused with a clear message, and no
+patch is ever lost or cut: each file is whole or absent, under a name of its
+own.")
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+# One package per generator, holding the components that the generator's
+# part of cmake/package_components.cmake names.
+set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_components.cmake)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME windows-x86_64)
+else()
+  set(CPACK_GENERATOR "TGZ;DEB")
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+endif()
+include(CPack)
