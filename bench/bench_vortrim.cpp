@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bank/bank_image.h"
+#include "bench/full_bank.h"
 #include "output/extract.h"
 #include "output/report.h"
 #include "tests/bank_builder.h"
@@ -46,13 +47,9 @@ Fixture& fixture() {
     x.bank = (x.dir / "FULL.KAA").string();
     x.out = (x.dir / "out").string();
     fs::create_directory(x.out);
-    // 128 patches of one to six sources, filling almost all of the memory.
-    TestBank bank;
-    for (int s = 0; s < 128; ++s) {
-      TestPatch p{.slot = s, .name = "Patch" + std::to_string(s), .sources = 1 + s % 2,
-                  .kits = "A"};
-      bank.patches.push_back(p);
-      x.files.emplace_back(x.out + "/plain" + std::to_string(s) + ".KA1", patch_bytes(p));
+    const TestBank bank = full_bank();
+    for (const TestPatch& p : bank.patches) {
+      x.files.emplace_back(x.out + "/plain" + std::to_string(p.slot) + ".KA1", patch_bytes(p));
     }
     if (!write_bytes(x.bank, build_bank(bank))) std::abort();
     x.sink = std::fopen("/dev/null", "w");
