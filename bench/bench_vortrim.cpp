@@ -121,6 +121,8 @@ BENCHMARK(BM_Extract);
 // repetitions, the median is what the ratios use).
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
+  // Colour codes only on a terminal, not in a redirected log.
+  RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) times[run.benchmark_name()] = run.GetAdjustedRealTime();
