@@ -14,14 +14,14 @@ std::string ascii_lower(std::string s) {
 // Short names as the instrument's floppy drive reads them.
 constexpr std::size_t kMaxStemLength = 8;
 
-// Writes `size` bytes to dir + stem + ".KA1", whole or not at all.
-WriteResult write_patch(const std::string& dir, const std::string& stem,
-                        const unsigned char* bytes, std::size_t size) {
+// Whether this host would send the stem's file to a device or a hidden
+// stream instead of a plain file.
+bool refused_by_host([[maybe_unused]] const std::string& stem) {
 #ifdef _WIN32
-  // These names would reach a device or a hidden stream, not a file.
-  if (is_windows_device_or_stream(stem)) return WriteResult::kCannotOpen;
+  return is_windows_device_or_stream(stem);
+#else
+  return false;
 #endif
-  return write_whole_file(dir, dir + stem + ".KA1", bytes, size);
 }
 
 }  // namespace
@@ -91,11 +91,15 @@ void extract_patches(std::FILE* out, const BankImage& image,
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, leads_to_written);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
+    const std::string path = dir + stem + ".KA1";
     // The loader guarantees that the patch lies within the data read.
-    switch (write_patch(dir, stem, &image.data[e.offset],
-                        static_cast<std::size_t>(e.size))) {
+    const WriteResult result =
+        refused_by_host(stem)
+            ? WriteResult::kCannotOpen
+            : write_whole_file(dir, path, &image.data[e.offset], static_cast<std::size_t>(e.size));
+    switch (result) {
       case WriteResult::kWritten:
-        if (const std::optional<FileId> id = file_id(dir + stem + ".KA1")) {
+        if (const std::optional<FileId> id = file_id(path)) {
           written.insert(*id);
         }
         break;

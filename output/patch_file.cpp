@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <iterator>
 #include <cerrno>
 #include <cstdio>
 
@@ -33,7 +34,7 @@ NativePath native(const std::string& path) {
   return wide;
 }
 
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, 0};
+constexpr int kStopSignals[] = {SIGINT, SIGTERM};  // no SIGHUP here
 
 int process_id() { return _getpid(); }
 int remove_file(const NativeChar* path) { return _wunlink(path); }
@@ -181,10 +182,11 @@ WriteResult write_whole_file(const std::string& dir, const std::string& path,
   return result;
 }
 
+static_assert(std::size(kStopSignals) <= std::size(StopSignals{}.previous));
+
 StopSignals catch_stop_signals() {
   StopSignals saved;
-  for (int i = 0; i < 3; ++i) {
-    if (kStopSignals[i] == 0) continue;
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
     saved.previous[i] = std::signal(kStopSignals[i], remove_in_flight_and_stop);
     // A run started to ignore a signal (nohup, a background job) keeps
     // ignoring it.
@@ -194,8 +196,8 @@ StopSignals catch_stop_signals() {
 }
 
 void release_stop_signals(const StopSignals& saved) {
-  for (int i = 0; i < 3; ++i) {
-    if (kStopSignals[i] != 0 && saved.previous[i] != SIG_ERR) {
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+    if (saved.previous[i] != SIG_ERR) {
       std::signal(kStopSignals[i], saved.previous[i]);
     }
   }
