@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
   if (!loaded) fail(err);
 
   print_report(stdout, image, *options.input, options.list);
-  if (options.destination) extract_patches(stdout, image, *options.destination);
+  if (options.destination && !extract_patches(stdout, image, *options.destination)) {
+    fail("Cannot write KA1 files to the disk.");
+  }
   return 0;
 }

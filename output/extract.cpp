@@ -73,35 +73,30 @@ bool is_windows_device_or_stream(const std::string& stem) {
   return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3;
 }
 
-void extract_patches(std::FILE* out, const BankImage& image,
+bool extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination) {
   const std::string dir = destination_path(destination);
   std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
+  PatchFolder folder = open_patch_folder(dir);
   // A stem is taken if its path leads to a file this run wrote, whatever
   // the file system folds (case in any script, 8.3 aliases, links).
   std::set<std::string> used;
-  std::set<FileId> written;
   const auto leads_to_written = [&](const std::string& stem) {
-    if (written.empty()) return false;
+    if (folder.written.empty()) return false;
     const std::optional<FileId> id = file_id(dir + stem + ".KA1");
-    return id && written.count(*id) > 0;
+    return id && folder.written.count(*id) > 0;
   };
-  const StopSignals saved = catch_stop_signals();
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, leads_to_written);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
-    const std::string path = dir + stem + ".KA1";
     // The loader guarantees that the patch lies within the data read.
     const WriteResult result =
-        refused_by_host(stem)
-            ? WriteResult::kCannotOpen
-            : write_whole_file(dir, path, &image.data[e.offset], static_cast<std::size_t>(e.size));
+        refused_by_host(stem) ? WriteResult::kCannotOpen
+                              : write_patch_file(folder, stem + ".KA1", &image.data[e.offset],
+                                                 static_cast<std::size_t>(e.size));
     switch (result) {
       case WriteResult::kWritten:
-        if (const std::optional<FileId> id = file_id(path)) {
-          written.insert(*id);
-        }
         break;
       case WriteResult::kCannotOpen:
         std::fprintf(out, " - Cannot open KA1 file! (Patch name may be incompatible.)");
@@ -111,6 +106,7 @@ void extract_patches(std::FILE* out, const BankImage& image,
         break;
     }
   }
-  release_stop_signals(saved);
+  const bool on_disk = close_patch_folder(folder);
   std::fprintf(out, "\n");
+  return on_disk;
 }

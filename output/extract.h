@@ -46,7 +46,9 @@ bool is_windows_device_or_stream(const std::string& stem);
 // gets a name of its own: a stem whose path leads to a file written earlier
 // in the run takes the next "~N". A file that cannot be created or written
 // is reported on its line and skipped; the directory is never created.
-void extract_patches(std::FILE* out, const BankImage& image,
+// Returns false if what was written could not all be put on the disk at the
+// end.
+bool extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination);
 
 #endif  // VORTRIM_OUTPUT_EXTRACT_H

@@ -1,0 +1,344 @@
+// The POSIX half of patch_file.h. Everything is done relative to the folder's
+// descriptor, so temporary files always live beside the files they become.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <type_traits>
+
+#include "output/patch_file.h"
+
+namespace {
+
+constexpr char kTempPrefix[] = "vortrim-incomplete-";
+constexpr char kTempSuffix[] = ".tmp";
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+static_assert(std::size(kStopSignals) == std::extent_v<decltype(PatchFolder::previous)>);
+
+// A run keeps each file open until it ends: a full bank, the folder and the
+// standard streams.
+constexpr rlim_t kFilesNeeded = 256;
+
+// The named temporary file in flight, for the signal handler: set before the
+// name exists, cleared once it is renamed or removed.
+std::atomic<const char*> in_flight{nullptr};
+
+extern "C" void remove_in_flight_and_stop(int sig) {
+  const char* path = in_flight.load();
+  if (path != nullptr) unlink(path);
+  signal(sig, SIG_DFL);
+  raise(sig);
+}
+
+// Holds the path that `in_flight` points to while it is set. Set only once
+// the name is this run's, so that a stop never removes another's file.
+struct InFlight {
+  std::string path;
+  void set(const std::string& dir, const std::string& name) {
+    in_flight.store(nullptr);  // while `path` changes
+    path = dir + name;
+    in_flight.store(path.c_str());
+  }
+  void clear() { in_flight.store(nullptr); }
+  ~InFlight() { clear(); }
+};
+
+std::string temp_name(int n) {
+  return kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(n) + kTempSuffix;
+}
+
+bool same_file(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether `name` in `dir`, a file opened as `fd`, is still that file.
+bool still_named(int dir, const char* name, int fd) {
+  struct stat by_name, by_fd;
+  return fstatat(dir, name, &by_name, AT_SYMLINK_NOFOLLOW) == 0 && fstat(fd, &by_fd) == 0 &&
+         same_file(by_name, by_fd);
+}
+
+// Removes the temporary files that killed runs left in the folder: those
+// whose process is gone and whose lock nobody holds. A live run's file is
+// left alone, also one of an older version that did not lock it.
+void remove_stale_temporaries(int dir) {
+  const int listed = dup(dir);
+  DIR* d = listed >= 0 ? fdopendir(listed) : nullptr;
+  if (d == nullptr) {
+    if (listed >= 0) close(listed);
+    return;
+  }
+  const std::size_t prefix = std::strlen(kTempPrefix), suffix = std::strlen(kTempSuffix);
+  while (const dirent* entry = readdir(d)) {
+    const std::string name = entry->d_name;
+    if (name.size() <= prefix + suffix || name.compare(0, prefix, kTempPrefix) != 0 ||
+        name.compare(name.size() - suffix, suffix, kTempSuffix) != 0) {
+      continue;
+    }
+    const long pid = std::strtol(name.c_str() + prefix, nullptr, 10);
+    if (pid > 0 && pid <= INT_MAX && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+      continue;
+    }
+    // O_NONBLOCK: whatever has the name, opening it must not wait.
+    const int fd = openat(dir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        still_named(dir, name.c_str(), fd)) {
+      unlinkat(dir, name.c_str(), 0);
+    }
+    close(fd);
+  }
+  closedir(d);
+}
+
+// Whether `name` may be written: nothing is there, a link is there (it is
+// replaced, never followed), or a regular file that could be opened for
+// writing. A folder, a FIFO, a device or a read-only file is refused; none
+// of them is opened, so none can make the run wait.
+bool may_replace(int dir, const char* name, bool& exists) {
+  struct stat st;
+  if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    exists = false;
+    return errno == ENOENT;
+  }
+  exists = true;
+  if (S_ISLNK(st.st_mode)) return true;
+  if (!S_ISREG(st.st_mode)) return false;
+  const int fd = openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  return close(fd) == 0 && regular;
+}
+
+bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // a short write is followed by the rest
+    bytes += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Sends the file's data to the disk and waits until the disk has it, without
+// a cache flush. On ext4 the data of a new file may otherwise reach the disk
+// after its name (unwritten extents are converted only when the write ends).
+bool write_out(int fd) {
+#ifdef __linux__
+  if (sync_file_range(fd, 0, 0,
+                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                          SYNC_FILE_RANGE_WAIT_AFTER) == 0) {
+    return true;
+  }
+  if (errno != ENOSYS && errno != EINVAL && errno != ESPIPE) return false;
+#endif
+  return fdatasync(fd) == 0;
+}
+
+// Gives the unnamed file `fd` the name `name` in `dir`.
+int link_unnamed(int fd, int dir, const char* name) {
+  char proc[40];
+  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
+  if (linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno != ENOENT) return -1;
+  // No /proc (a bare chroot): root may link the descriptor itself.
+  return linkat(fd, "", dir, name, AT_EMPTY_PATH);
+}
+
+// The outcome of one way of writing a file; kUnsupported: the folder's file
+// system cannot do it, try the other way.
+enum class Attempt { kWritten, kCannotOpen, kCannotWrite, kUnsupported };
+
+// Renames `from` over `to` in `dir`, removing `from` if that fails.
+Attempt rename_into_place(int dir, const std::string& from, const std::string& to) {
+  if (renameat(dir, from.c_str(), dir, to.c_str()) == 0) return Attempt::kWritten;
+  unlinkat(dir, from.c_str(), 0);
+  return Attempt::kCannotOpen;
+}
+
+// Steps 1 to 3 with an unnamed temporary file. On kWritten `fd` is the file.
+Attempt write_unnamed(const PatchFolder& folder, const std::string& name, bool exists,
+                      const unsigned char* bytes, std::size_t size, int& fd) {
+  const int dir = folder.handle;
+  fd = openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // EISDIR: a kernel without O_TMPFILE; EOPNOTSUPP: a file system without.
+    return errno == EISDIR || errno == EOPNOTSUPP || errno == EINVAL ? Attempt::kUnsupported
+                                                                      : Attempt::kCannotOpen;
+  }
+  Attempt result = Attempt::kWritten;
+  if (!write_all(fd, bytes, size) || !write_out(fd)) {
+    result = Attempt::kCannotWrite;
+  } else if (!exists && link_unnamed(fd, dir, name.c_str()) != 0) {
+    if (errno == EEXIST) {
+      exists = true;  // made meanwhile: replaced like any older file
+    } else {
+      result = errno == ENOENT || errno == EPERM ? Attempt::kUnsupported : Attempt::kCannotOpen;
+    }
+  }
+  if (result == Attempt::kWritten && exists) {
+    // Locked before it has a name, so that no other run takes it for stale.
+    flock(fd, LOCK_EX);
+    InFlight temp;
+    std::string temp_file;
+    int linked = -1;
+    for (int n = 1; linked != 0 && n <= 100; ++n) {
+      temp_file = temp_name(n);
+      linked = link_unnamed(fd, dir, temp_file.c_str());
+      if (linked != 0 && errno != EEXIST) break;
+    }
+    if (linked == 0) temp.set(folder.dir, temp_file);
+    result = linked != 0 ? Attempt::kCannotOpen : rename_into_place(dir, temp_file, name);
+  }
+  if (result != Attempt::kWritten) close(fd);
+  return result;
+}
+
+// Steps 1 to 3 with a named temporary file, where the file system has no
+// unnamed ones. On kWritten `fd` is the file.
+Attempt write_named(const PatchFolder& folder, const std::string& name,
+                    const unsigned char* bytes, std::size_t size, int& fd) {
+  const int dir = folder.handle;
+  InFlight temp;
+  std::string temp_file;
+  fd = -1;
+  for (int n = 1; fd < 0 && n <= 100; ++n) {
+    temp_file = temp_name(n);
+    fd = openat(dir, temp_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                0666);
+    if (fd < 0 && errno != EEXIST) return Attempt::kCannotOpen;
+    if (fd < 0) continue;
+    temp.set(folder.dir, temp_file);
+    // Another run may have taken it for stale before it was locked.
+    const bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (taken || !still_named(dir, temp_file.c_str(), fd)) {
+      temp.clear();
+      close(fd);
+      fd = -1;
+    }
+  }
+  if (fd < 0) return Attempt::kCannotOpen;
+  Attempt result = Attempt::kWritten;
+  if (!write_all(fd, bytes, size) || !write_out(fd)) {
+    unlinkat(dir, temp_file.c_str(), 0);
+    result = Attempt::kCannotWrite;
+  } else {
+    result = rename_into_place(dir, temp_file, name);
+  }
+  if (result != Attempt::kWritten) close(fd);
+  return result;
+}
+
+void catch_stop_signals(PatchFolder& folder) {
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+    struct sigaction old = {};
+    if (sigaction(kStopSignals[i], nullptr, &old) != 0) continue;
+    folder.previous[i] = old.sa_handler;
+    // A run started to ignore a signal (nohup, a background job) keeps
+    // ignoring it.
+    if (old.sa_handler == SIG_IGN) continue;
+    struct sigaction stop = {};
+    stop.sa_handler = remove_in_flight_and_stop;
+    sigemptyset(&stop.sa_mask);
+    sigaction(kStopSignals[i], &stop, nullptr);
+  }
+}
+
+void release_stop_signals(const PatchFolder& folder) {
+  for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+    struct sigaction old = {};
+    old.sa_handler = folder.previous[i];  // SIG_DFL where none was saved
+    sigemptyset(&old.sa_mask);
+    sigaction(kStopSignals[i], &old, nullptr);
+  }
+}
+
+}  // namespace
+
+std::optional<FileId> file_id(const std::string& path) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  return FileId{static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino)};
+}
+
+PatchFolder open_patch_folder(const std::string& dir) {
+  PatchFolder folder;
+  folder.dir = dir;
+  catch_stop_signals(folder);
+  folder.handle = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder.handle < 0) return folder;
+  rlimit files;
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < kFilesNeeded) {
+    files.rlim_cur = files.rlim_max < kFilesNeeded ? files.rlim_max : kFilesNeeded;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+  remove_stale_temporaries(folder.handle);
+  return folder;
+}
+
+WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
+                             const unsigned char* bytes, std::size_t size) {
+  bool exists = false;
+  if (folder.handle < 0 || !may_replace(folder.handle, name.c_str(), exists)) {
+    return WriteResult::kCannotOpen;
+  }
+  int fd = -1;
+  Attempt result = Attempt::kUnsupported;
+  if (folder.unnamed) result = write_unnamed(folder, name, exists, bytes, size, fd);
+  if (result == Attempt::kUnsupported) {
+    folder.unnamed = false;  // so for every later file too
+    result = write_named(folder, name, bytes, size, fd);
+  }
+  switch (result) {
+    case Attempt::kWritten:
+      break;
+    case Attempt::kCannotWrite:
+      return WriteResult::kCannotWrite;
+    default:
+      return WriteResult::kCannotOpen;
+  }
+  struct stat st;
+  if (fstat(fd, &st) == 0) {
+    folder.written.insert({static_cast<unsigned long long>(st.st_dev),
+                           static_cast<unsigned long long>(st.st_ino)});
+  }
+  folder.files.push_back(fd);
+  return WriteResult::kWritten;
+}
+
+bool close_patch_folder(PatchFolder& folder) {
+  bool on_disk = true;
+  if (!folder.files.empty()) {
+#ifdef __linux__
+    // One flush for the whole run. It also waits for other programs' data on
+    // the same file system, which is what a user who pulls the stick next
+    // wants too.
+    on_disk = syncfs(folder.handle) == 0;
+#else
+    for (const int fd : folder.files) on_disk = fsync(fd) == 0 && on_disk;
+    on_disk = fsync(folder.handle) == 0 && on_disk;
+#endif
+  }
+  for (const int fd : folder.files) on_disk = close(fd) == 0 && on_disk;
+  folder.files.clear();
+  if (folder.handle >= 0) close(folder.handle);
+  folder.handle = -1;
+  release_stop_signals(folder);
+  return on_disk;
+}

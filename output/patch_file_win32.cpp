@@ -1,0 +1,206 @@
+// The Windows half of patch_file.h. A temporary file is marked for deletion
+// on close until it has its name, so that however the run ends (Ctrl+C, a
+// killed process), Windows removes it; it is named by its handle.
+
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "output/patch_file.h"
+
+namespace {
+
+constexpr char kTempPrefix[] = "vortrim-incomplete-";
+constexpr char kTempSuffix[] = ".tmp";
+
+// Paths go to the wide-character calls, converted as the narrow ones would
+// convert them (the ANSI code page): the narrow calls cut paths at MAX_PATH
+// in places where the C library's fopen does not.
+std::wstring native(const std::string& path) {
+  if (path.empty()) return {};
+  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                    nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  return wide;
+}
+
+// The full path in the form the NT calls take ("\??\C:\..."), as a rename
+// by handle needs it.
+std::wstring nt_path(const std::wstring& path) {
+  const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return {};
+  std::wstring full(n, L'\0');
+  full.resize(GetFullPathNameW(path.c_str(), n, full.data(), nullptr));
+  if (full.rfind(L"\\\\?\\", 0) == 0 || full.rfind(L"\\\\.\\", 0) == 0) {
+    return L"\\??\\" + full.substr(4);
+  }
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
+}
+
+std::string temp_name(int n) {
+  return kTempPrefix + std::to_string(_getpid()) + "-" + std::to_string(n) + kTempSuffix;
+}
+
+bool set_delete_on_close(HANDLE h, bool on) {
+  FILE_DISPOSITION_INFO info{};
+  info.DeleteFile = on ? TRUE : FALSE;
+  return SetFileInformationByHandle(h, FileDispositionInfo, &info, sizeof info) != 0;
+}
+
+// Removes the temporary files that killed runs left in the folder. A live
+// run holds its file open, which the exclusive open here cannot get past.
+void remove_stale_temporaries(const std::string& dir) {
+  const std::wstring wdir = native(dir);
+  WIN32_FIND_DATAW found;
+  const HANDLE search =
+      FindFirstFileW((wdir + native(kTempPrefix) + L"*" + native(kTempSuffix)).c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  const std::wstring prefix = native(kTempPrefix), suffix = native(kTempSuffix);
+  do {
+    const std::wstring name = found.cFileName;
+    // The pattern also matches by 8.3 alias; only the real names count.
+    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+      continue;
+    }
+    const HANDLE h = CreateFileW((wdir + name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) continue;
+    set_delete_on_close(h, true);
+    CloseHandle(h);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// Whether an existing file at `path` may be replaced: only one that could be
+// opened for writing.
+bool may_replace(const std::wstring& path) {
+  const int fd = _wopen(path.c_str(), _O_WRONLY | _O_BINARY);
+  if (fd >= 0) return _close(fd) == 0;
+  return errno == ENOENT;
+}
+
+bool write_all(HANDLE h, const unsigned char* bytes, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(h, bytes, chunk, &written, nullptr) || written == 0) return false;
+    bytes += written;
+    size -= written;
+  }
+  return true;
+}
+
+// Sends the file's data to the disk without a cache flush where Windows can
+// (10 and later); elsewhere, Wine included, with one.
+bool write_out(HANDLE h) {
+  using FlushEx = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PVOID);
+  constexpr ULONG kFlushNoSync = 0x00000004;  // FLUSH_FLAGS_NO_SYNC
+  static const auto flush_ex = reinterpret_cast<FlushEx>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtFlushBuffersFileEx")));
+  if (flush_ex == nullptr) return FlushFileBuffers(h) != 0;
+  struct {
+    LONG status;
+    ULONG_PTR information;
+  } io{};
+  return flush_ex(h, kFlushNoSync, nullptr, 0, &io) >= 0;
+}
+
+// Gives the file open as `h` the full path `target`, replacing what is there.
+bool rename_by_handle(HANDLE h, const std::wstring& target) {
+  const std::wstring name = nt_path(target);
+  if (name.empty()) return false;
+  // FILE_RENAME_INFO ends in the name, of any length.
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = TRUE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, name.data(), info->FileNameLength);
+  return SetFileInformationByHandle(h, FileRenameInfo, info,
+                                    static_cast<DWORD>(buffer.size())) != 0;
+}
+
+}  // namespace
+
+std::optional<FileId> file_id(const std::string& path) {
+  // No access needed, and FILE_FLAG_BACKUP_SEMANTICS opens directories too.
+  const HANDLE h = CreateFileW(native(path).c_str(), 0,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  CloseHandle(h);
+  if (!known) return std::nullopt;
+  return FileId{info.dwVolumeSerialNumber,
+                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                    info.nFileIndexLow};
+}
+
+PatchFolder open_patch_folder(const std::string& dir) {
+  PatchFolder folder;
+  folder.dir = dir;
+  folder.handle = INVALID_HANDLE_VALUE;  // paths are used instead
+  remove_stale_temporaries(dir);
+  return folder;
+}
+
+WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
+                             const unsigned char* bytes, std::size_t size) {
+  const std::wstring target = native(folder.dir + name);
+  if (!may_replace(target)) return WriteResult::kCannotOpen;
+
+  // A name of this process's own; one that a live run holds is stepped over.
+  std::wstring temp;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  for (int n = 1; h == INVALID_HANDLE_VALUE && n <= 100; ++n) {
+    temp = native(folder.dir + temp_name(n));
+    h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS &&
+        error != ERROR_ALREADY_EXISTS) {
+      return WriteResult::kCannotOpen;
+    }
+  }
+  if (h == INVALID_HANDLE_VALUE) return WriteResult::kCannotOpen;
+
+  const bool doomed = set_delete_on_close(h, true);
+  WriteResult result = WriteResult::kWritten;
+  if (!write_all(h, bytes, size) || !write_out(h)) {
+    result = WriteResult::kCannotWrite;
+  } else if (!set_delete_on_close(h, false) || !rename_by_handle(h, target)) {
+    set_delete_on_close(h, true);
+    result = WriteResult::kCannotOpen;
+  }
+  if (result != WriteResult::kWritten) {
+    CloseHandle(h);
+    if (!doomed) DeleteFileW(temp.c_str());
+    return result;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(h, &info)) {
+    folder.written.insert({info.dwVolumeSerialNumber,
+                           (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                               info.nFileIndexLow});
+  }
+  folder.files.push_back(h);
+  return WriteResult::kWritten;
+}
+
+bool close_patch_folder(PatchFolder& folder) {
+  // One full flush: each file's data is already on the disk, and flushing
+  // one file also writes out the volume's log and the disk's cache.
+  bool on_disk = folder.files.empty() || FlushFileBuffers(folder.files.back()) != 0;
+  for (const HANDLE h : folder.files) on_disk = CloseHandle(h) != 0 && on_disk;
+  folder.files.clear();
+  return on_disk;
+}
