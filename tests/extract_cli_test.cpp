@@ -3,9 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
 #include <map>
+#include <set>
 
 #include "tests/bank_builder.h"
 #include "tests/run_program.h"
@@ -25,6 +33,8 @@ std::map<std::string, std::vector<unsigned char>> files_under(const fs::path& di
     if (entry.is_symlink()) {  // as "-> target", so that a link cannot pass for a file
       const std::string target = "-> " + fs::read_symlink(entry.path()).string();
       bytes.assign(target.begin(), target.end());
+    } else if (entry.is_fifo()) {
+      bytes = {'|'};
     } else if (entry.is_regular_file()) {
       bytes = read_bytes(entry.path());
     }
@@ -126,6 +136,8 @@ struct NameCase {
   std::vector<std::string> on_windows;
   std::vector<std::pair<std::string, std::string>> links = {};  // in OUT: name, target
   std::vector<std::string> folders = {};  // in OUT
+  std::vector<std::string> fifos = {};    // in OUT; natively only
+  std::vector<std::string> earlier = {};  // files in OUT from an earlier run
 };
 
 // `stem` as it lands on the disk: Wine stores the ANSI code page's letters
@@ -149,6 +161,7 @@ class ExtractNames : public testing::TestWithParam<NameCase> {};
 
 TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
   const NameCase& c = GetParam();
+  if (!runs_natively() && !c.fifos.empty()) GTEST_SKIP() << "no FIFOs on Windows";
   TestBank bank;
   for (std::size_t i = 0; i < c.names.size(); ++i) {
     bank.patches.push_back({.slot = static_cast<int>(i), .name = c.names[i],
@@ -160,11 +173,18 @@ TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
     ASSERT_TRUE(write_bytes((dir / "victim.txt").string(), victim));
     for (const auto& [name, target] : c.links) fs::create_symlink(target, dir / "OUT" / name);
     for (const std::string& name : c.folders) fs::create_directory(dir / "OUT" / name);
+    for (const std::string& name : c.fifos) {
+      ASSERT_EQ(mkfifo((dir / "OUT" / name).c_str(), 0666), 0);
+    }
+    for (const std::string& name : c.earlier) {
+      ASSERT_TRUE(write_bytes((dir / "OUT" / name).string(), victim));
+    }
   });
   const std::vector<std::string>& stems = runs_natively() ? c.on_linux : c.on_windows;
   std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
   std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}, {"victim.txt", victim}};
   for (const std::string& name : c.folders) expected["OUT/" + name] = {};
+  for (const std::string& name : c.fifos) expected["OUT/" + name] = {'|'};
   for (const auto& [name, target] : c.links) {
     const std::string shown = "-> " + target;  // as files_under shows a link
     expected["OUT/" + name] = {shown.begin(), shown.end()};
@@ -206,7 +226,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"Lead.KA1", "../victim.txt"}}},
         // A folder in the way is refused, not replaced.
         NameCase{"folder in the way", {"Dir", "Pad"}, {"Dir!", "Pad"}, {"Dir!", "Pad"}, {},
-                 {"Dir.KA1"}}),
+                 {"Dir.KA1"}},
+        // A link to a folder is replaced, the folder left alone; Windows sees
+        // a folder there and refuses it.
+        NameCase{"link to a folder", {"Lead"}, {"Lead"}, {"Lead!"}, {{"Lead.KA1", "Dir"}},
+                 {"Dir"}},
+        // A FIFO is refused at once: nothing waits for a reader, nothing
+        // replaces it.
+        NameCase{"FIFO in the way", {"Pipe", "Pad"}, {"Pipe!", "Pad"}, {}, {}, {}, {"Pipe.KA1"}},
+        // Files of an earlier run are overwritten under their own names.
+        NameCase{"files of an earlier run", {"Lead", "Pad"}, {"Lead", "Pad"}, {"Lead", "Pad"},
+                 {}, {}, {}, {"Lead.KA1", "Pad.KA1"}}),
     NameByWhat());
 
 struct DestinationCase {
@@ -267,18 +297,21 @@ struct DisturbedCase {
   const char* what;
   std::vector<std::string> names;  // of the patches, in memory order
   RunOptions options;
-  std::string progress;  // after the summary; empty where it is lost
+  std::string progress;  // after the "Extracting" line, to the end; empty where it is lost
   int status;            // -1 where a signal ends the run
   int signal;
   std::vector<std::string> whole;  // the patches whose files hold them, whole
+  // Temporary files that dead runs left in OUT, which the run removes.
+  std::vector<std::string> leftovers = {};
 };
 
 class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
 
 TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
   const DisturbedCase& c = GetParam();
-  // A file size limit and a preloaded stop do not reach into Wine.
-  if (!runs_natively() && (c.options.file_size_limit > 0 || c.options.stop_at_write > 0)) {
+  // A file size limit, a preloaded library and a lock do not reach into Wine.
+  if (!runs_natively() && (c.options.file_size_limit > 0 || !c.options.faults.empty() ||
+                           !c.options.live_temp_in.empty())) {
     GTEST_SKIP() << "Wine hides write failures and preloaded libraries";
   }
   TestBank bank;
@@ -291,11 +324,13 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
   Extraction x;
   extract(x, bank, {"-iBANK.KAA", "-l", "-eOUT"}, [&](const fs::path& dir) {
     ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(), earlier));
+    for (const std::string& name : c.leftovers) {
+      ASSERT_TRUE(write_bytes((dir / "OUT" / name).string(), earlier));
+    }
   }, c.options);
   if (!c.progress.empty()) {
     const std::string out = x.run.out.substr(x.run.out.find(as_output("\nExtracting")));
-    EXPECT_EQ(out, as_output("\nExtracting to path \"" + dest("OUT") + "\"..." + c.progress +
-                             "\n\n\n"));
+    EXPECT_EQ(out, as_output("\nExtracting to path \"" + dest("OUT") + "\"..." + c.progress));
   }
   EXPECT_EQ(x.run.status, c.status);
   EXPECT_EQ(x.run.signal, c.signal);
@@ -306,6 +341,9 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
                                     [&](const TestPatch& p) { return p.name == name; });
     expected["OUT/" + name + ".KA1"] = patch_bytes(*patch);
   }
+  if (!c.options.live_temp_in.empty()) {  // neither removed nor written into
+    expected["OUT/vortrim-incomplete-" + std::to_string(x.run.pid) + "-1.tmp"] = {'l', 'i', 'v', 'e'};
+  }
   EXPECT_EQ(x.files, expected);
 }
 
@@ -315,19 +353,319 @@ std::vector<std::string> numbered_names(int count) {
   return names;
 }
 
+const std::string kEnd = "\n\n\n";  // the extraction's and the exit handler's line breaks
+const std::string kBothWritten = "\nFull.KA1\nOld.KA1" + kEnd;
+// Unnamed temporary files are missing, as on FAT.
+const Fault kNoUnnamedFiles{.call = "tmpfile", .error = EOPNOTSUPP};
+
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExtractDisturbed,
     testing::Values(
         // A failed write is reported and removed, and the run goes on; a file
         // from an earlier run is overwritten.
         DisturbedCase{"write fails half way", {"Full", "Old"}, {.file_size_limit = 4096},
-                      "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1", 0, 0, {"Old"}},
+                      "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0, {"Old"}},
+        DisturbedCase{"the disk refuses the data", {"Full", "Old"},
+                      {.faults = {{.call = "sync_file_range", .error = EIO}}},
+                      "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0, {"Old"}},
+        // A short write is followed by the rest, not taken for the whole.
+        DisturbedCase{"short write", {"Full", "Old"}, {.faults = {{.call = "write"}}},
+                      kBothWritten, 0, 0, {"Full", "Old"}},
+        // The files are written, but the flush that puts them on the disk
+        // fails: no success then.
+        DisturbedCase{"the last flush fails", {"Full", "Old"},
+                      {.faults = {{.call = "syncfs", .error = EIO}}},
+                      "\nFull.KA1\nOld.KA1\n\nCannot write KA1 files to the disk.\n", 1, 0,
+                      {"Full", "Old"}},
+        // Each stop signal removes the temporary file that replaces Old.KA1.
         DisturbedCase{"stopped in the middle of a write", {"Full", "Old"},
-                      {.stop_at_write = 2}, "", -1, SIGTERM, {"Full"}},
+                      {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "", -1,
+                      SIGTERM, {"Full"}},
+        DisturbedCase{"terminated before a rename", {"Full", "Old"},
+                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "", -1, SIGTERM,
+                      {"Full"}},
+        DisturbedCase{"interrupted before a rename", {"Full", "Old"},
+                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "", -1, SIGINT,
+                      {"Full"}},
+        DisturbedCase{"hung up before a rename", {"Full", "Old"},
+                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "", -1, SIGHUP,
+                      {"Full"}},
+        // Started under nohup, a hang-up does not stop the run.
+        DisturbedCase{"hang-up ignored", {"Full", "Old"},
+                      {.faults = {{.call = "renameat", .signal = SIGHUP}}, .ignore_hangup = true},
+                      kBothWritten, 0, 0, {"Full", "Old"}},
+        // Where the file system has no unnamed files, named ones do.
+        DisturbedCase{"no unnamed files", {"Full", "Old"}, {.faults = {kNoUnnamedFiles}},
+                      kBothWritten, 0, 0, {"Full", "Old"}},
+        DisturbedCase{"no unnamed files, stopped in a write", {"Full", "Old"},
+                      {.faults = {kNoUnnamedFiles, {.call = "write", .signal = SIGTERM}}}, "", -1,
+                      SIGTERM, {}},
+        // A live run's temporary file of the very name this run would take.
+        DisturbedCase{"live temporary file of the same name", {"Full", "Old"},
+                      {.live_temp_in = "OUT"}, kBothWritten, 0, 0, {"Full", "Old"}},
+        DisturbedCase{"live temporary file, no unnamed files", {"Full", "Old"},
+                      {.faults = {kNoUnnamedFiles}, .live_temp_in = "OUT"}, kBothWritten, 0, 0,
+                      {"Full", "Old"}},
+        // What killed runs left is removed: no process has that number.
+        DisturbedCase{"leftovers of dead runs", {"Full"}, {}, "\nFull.KA1" + kEnd, 0, 0,
+                      {"Full"},
+                      {"vortrim-incomplete-4194305-1.tmp", "vortrim-incomplete-x.tmp"}},
         // Output that goes away (`| head -1`) stops no extraction; the run
         // reports the lost output with status 1.
         DisturbedCase{"standard output gone", numbered_names(128), {.stdout_gone = true}, "",
                       1, 0, numbered_names(128)}),
+    NameByWhat());
+
+// What a power cut leaves: runs on an ext4 disk of their own (a file on a
+// loop device), killed before their Kth call of the write path; then another
+// program syncs a file of its own on that disk, so the journal commits what
+// the run did, and a copy of the disk is mounted, replaying the journal as
+// after a power cut. On the copy each patch file must hold the older file's
+// bytes or the patch's, whole; a temporary file may be left only where one
+// replaced an older file, and the next run must remove it. Needs root, a
+// loop device, mkfs.ext4 and mount; skipped where any is missing.
+class LoopDisk {
+ public:
+  explicit LoopDisk(const fs::path& dir) : image_(dir / "disk.img"), mounted_(dir / "disk") {
+    if (geteuid() != 0) return;
+    fs::create_directory(mounted_);
+    // 4 KiB blocks as on a real disk, and nothing initialised later behind
+    // the runs' backs.
+    if (!command("truncate -s 16M " + image_.string() +
+                 " && mkfs.ext4 -q -F -b 4096 -E lazy_itable_init=0,lazy_journal_init=0 " +
+                 image_.string())) {
+      return;
+    }
+    device_ = command_output("losetup --find --show " + image_.string());
+    if (device_.empty() || !command("mount -t ext4 " + device_ + " " + mounted_.string())) {
+      return;
+    }
+    ready_ = true;
+  }
+  ~LoopDisk() {
+    if (ready_) command("umount " + mounted_.string());
+    if (!device_.empty()) command("losetup -d " + device_);
+  }
+  LoopDisk(const LoopDisk&) = delete;
+  LoopDisk& operator=(const LoopDisk&) = delete;
+
+  bool ready() const { return ready_; }
+  const fs::path& mounted() const { return mounted_; }
+
+  // Device cache flushes so far; -1 where the kernel does not count them.
+  long flushes() const {
+    std::ifstream stat("/sys/block/" + fs::path(device_).filename().string() + "/stat");
+    long field = -1;
+    for (int i = 0; i < 16 && stat >> field; ++i) {
+    }
+    return stat ? field : -1;
+  }
+
+  // Another program's file, synced: the journal commits all before it.
+  void commit() const {
+    const int fd = open((mounted_ / "other").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, "x", 1), 1);
+    ASSERT_EQ(fsync(fd), 0);
+    close(fd);
+    fs::remove(mounted_ / "other");
+  }
+
+  void sync() const {
+    const int fd = open(mounted_.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(syncfs(fd), 0);
+    close(fd);
+  }
+
+  // What the disk holds now, mounted in `dir` until the copy goes away.
+  struct Copy {
+    fs::path mounted;
+    bool ready = false;
+    ~Copy() {
+      if (ready) command("umount " + mounted.string());
+    }
+  };
+  void copy_to(const fs::path& dir, Copy& copy) const {
+    copy.mounted = dir / "copy";
+    fs::create_directory(copy.mounted);
+    fs::copy_file(image_, dir / "copy.img", fs::copy_options::overwrite_existing);
+    copy.ready = command("mount -t ext4 -o loop " + (dir / "copy.img").string() + " " +
+                         copy.mounted.string());
+  }
+
+ private:
+  static bool command(const std::string& line) {
+    return std::system((line + " >/dev/null 2>&1").c_str()) == 0;
+  }
+  static std::string command_output(const std::string& line) {
+    std::FILE* p = popen((line + " 2>/dev/null").c_str(), "r");
+    if (p == nullptr) return {};
+    char text[256] = "";
+    const bool read = std::fgets(text, sizeof text, p) != nullptr;
+    pclose(p);
+    std::string out = read ? text : "";
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+  }
+
+  fs::path image_, mounted_;
+  std::string device_;
+  bool ready_ = false;
+};
+
+enum class Crash {
+  kKilled,   // killed before the Kth call, for every K the run reaches
+  kEnded,    // a whole run, the disk copied the moment it ends
+  kTwoRuns,  // a second run into the folder while the first is stopped
+};
+
+struct CrashCase {
+  const char* what;
+  Crash crash;
+  int patches;
+  bool earlier;      // the folder holds older files of the same names
+  std::string call;  // kKilled: the call before which the run dies
+};
+
+class ExtractCrash : public testing::TestWithParam<CrashCase> {};
+
+const std::string kTempPrefix = "vortrim-incomplete-";
+
+// What a folder holds after a crash.
+struct Judged {
+  std::size_t patches = 0;  // patch files, each old or new and whole
+  int temporaries = 0;
+};
+
+// Judges the files in `out`: each holds `older` (if given) or the new patch,
+// whole; nothing else is there but, with `leftovers`, temporary files.
+Judged judge(const fs::path& out, const std::vector<TestPatch>& patches,
+             const std::vector<std::vector<unsigned char>>& older, bool leftovers) {
+  Judged judged;
+  for (const auto& [name, bytes] : files_under(out)) {
+    if (name.starts_with(kTempPrefix)) {
+      EXPECT_TRUE(leftovers) << name << " left behind";
+      ++judged.temporaries;
+      continue;
+    }
+    const auto patch = std::find_if(patches.begin(), patches.end(), [&](const TestPatch& p) {
+      return name == p.name + ".KA1";
+    });
+    if (patch == patches.end()) {
+      ADD_FAILURE() << "unexpected " << name;
+      continue;
+    }
+    ++judged.patches;
+    const std::size_t i = static_cast<std::size_t>(patch - patches.begin());
+    EXPECT_TRUE(bytes == patch_bytes(*patch) || (!older.empty() && bytes == older[i]))
+        << name << ": " << bytes.size() << " bytes, neither the older file nor the patch";
+  }
+  // A file that was there before is never lost.
+  if (!older.empty()) {
+    EXPECT_EQ(judged.patches, patches.size());
+  }
+  return judged;
+}
+
+TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
+  const CrashCase& c = GetParam();
+  if (!runs_natively()) GTEST_SKIP() << "the faults need the Linux build";
+  const ScratchDir dir;
+  const LoopDisk disk(dir.path);
+  if (!disk.ready()) GTEST_SKIP() << "needs root, a loop device, mkfs.ext4 and mount";
+  TestBank bank;
+  std::vector<std::vector<unsigned char>> older;
+  for (int i = 0; i < c.patches; ++i) {
+    bank.patches.push_back({.slot = i, .name = "Patch" + std::to_string(i + 1),
+                            .sources = 1 + i % 6, .kits = i % 3 == 0 ? "A" : ""});
+    if (c.earlier) older.push_back(std::vector<unsigned char>(100 + 37 * i, 0xEE));
+  }
+  ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(bank)));
+  const fs::path out = disk.mounted() / "OUT";
+  const std::vector<std::string> args{"-iBANK.KAA", "-l", "-e" + out.string()};
+  const auto prepare = [&] {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    for (std::size_t i = 0; i < older.size(); ++i) {
+      ASSERT_TRUE(write_bytes((out / (bank.patches[i].name + ".KA1")).string(), older[i]));
+    }
+    disk.sync();
+  };
+
+  if (c.crash == Crash::kEnded) {
+    prepare();
+    const long before = disk.flushes();
+    EXPECT_EQ(run_program(args, dir.path).status, 0);
+    const long flushes = disk.flushes() - before;
+    LoopDisk::Copy copy;
+    disk.copy_to(dir.path, copy);
+    ASSERT_TRUE(copy.ready);
+    EXPECT_EQ(judge(copy.mounted / "OUT", bank.patches, {}, false).patches, bank.patches.size());
+    std::cout << "device flushes in the run: " << flushes << "\n";
+    if (before < 0) GTEST_SKIP() << "the kernel does not count device flushes";
+    EXPECT_LE(flushes, 4);
+    return;
+  }
+
+  if (c.crash == Crash::kTwoRuns) {
+    // The first run stops half way; meanwhile two others write the whole
+    // folder, the first of them freeing the first run's files, the second
+    // free to be given their numbers.
+    prepare();
+    const RunOptions first{.faults = {{.call = c.call, .at = c.patches / 2, .signal = SIGSTOP}},
+                           .while_stopped = [&] {
+                             EXPECT_EQ(run_program(args, dir.path).status, 0);
+                             EXPECT_EQ(run_program(args, dir.path).status, 0);
+                           }};
+    const RunResult r = run_program(args, dir.path, first);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.find('~'), std::string::npos) << r.out;
+    EXPECT_EQ(judge(out, bank.patches, {}, false).patches, bank.patches.size());
+    return;
+  }
+
+  int judged = 0;
+  for (int k = 1;; ++k) {
+    SCOPED_TRACE("killed before " + c.call + " " + std::to_string(k));
+    prepare();
+    const RunResult r =
+        run_program(args, dir.path, {.faults = {{.call = c.call, .at = k, .signal = SIGKILL}}});
+    if (r.status == 0) break;  // the run never reached its Kth call
+    ASSERT_EQ(r.signal, SIGKILL);
+    disk.commit();
+    LoopDisk::Copy copy;
+    disk.copy_to(dir.path, copy);
+    ASSERT_TRUE(copy.ready);
+    judge(copy.mounted / "OUT", bank.patches, older, c.earlier);
+    // The next run into the folder removes what the killed one left.
+    EXPECT_EQ(run_program({"-iBANK.KAA", "-e" + (copy.mounted / "OUT").string()}, dir.path)
+                  .status,
+              0);
+    const Judged after = judge(copy.mounted / "OUT", bank.patches, {}, false);
+    EXPECT_EQ(after.patches, bank.patches.size());
+    EXPECT_EQ(after.temporaries, 0);
+    ++judged;
+  }
+  std::cout << "states judged: " << judged << "\n";
+  EXPECT_GT(judged, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PowerCut, ExtractCrash,
+    testing::Values(
+        CrashCase{"killed before a write", Crash::kKilled, 8, false, "write"},
+        CrashCase{"killed before a name", Crash::kKilled, 8, false, "linkat"},
+        CrashCase{"killed before the flush", Crash::kKilled, 8, false, "syncfs"},
+        CrashCase{"over older files, killed before a write", Crash::kKilled, 8, true, "write"},
+        CrashCase{"over older files, killed before a name", Crash::kKilled, 8, true, "linkat"},
+        CrashCase{"over older files, killed before a rename", Crash::kKilled, 8, true,
+                  "renameat"},
+        CrashCase{"over older files, killed before the flush", Crash::kKilled, 8, true,
+                  "syncfs"},
+        CrashCase{"a full bank, copied as the run ends", Crash::kEnded, 128, false},
+        CrashCase{"a full bank over older files, copied as the run ends", Crash::kEnded, 128,
+                  true},
+        CrashCase{"two runs into one folder", Crash::kTwoRuns, 128, false, "linkat"}),
     NameByWhat());
 
 }  // namespace

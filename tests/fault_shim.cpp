@@ -1,24 +1,121 @@
-// Preloaded into the program by the command-line tests (LD_PRELOAD): at the
-// Nth fwrite to a stream other than standard output, N from
-// VORTRIM_STOP_AT_WRITE, half the bytes reach the file and then SIGTERM
-// arrives, as when a user stops the run at the worst moment.
+// Preloaded into the program by the command-line tests (LD_PRELOAD) to
+// disturb calls of the write path, as a user, a full disk or a power cut
+// would. VORTRIM_FAULTS lists the faults, "call:n:signal:errno;...": at the
+// nth call of `call` ("write", "tmpfile" for an unnamed temporary file,
+// "sync_file_range", "linkat", "renameat", "syncfs"),
+//   a signal (if not 0) arrives first; a write gets half its bytes to the
+//   file before it;
+//   else an errno (if not 0) makes the call fail without doing anything;
+//   with neither, a write writes half its bytes and says so.
+// Standard output is written by the C library's own calls, which a preloaded
+// library cannot see, so only the program's direct calls are counted.
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/types.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
-extern "C" std::size_t fwrite(const void* data, std::size_t size, std::size_t count,
-                              std::FILE* stream) {
-  using Fwrite = std::size_t (*)(const void*, std::size_t, std::size_t, std::FILE*);
-  static const auto real = reinterpret_cast<Fwrite>(dlsym(RTLD_NEXT, "fwrite"));
-  static int writes = 0;
-  const char* stop_at = std::getenv("VORTRIM_STOP_AT_WRITE");
-  if (stream != stdout && stop_at != nullptr && ++writes == std::atoi(stop_at)) {
-    real(data, 1, size * count / 2, stream);
-    std::fflush(stream);
-    std::raise(SIGTERM);
+namespace {
+
+struct Fault {
+  char call[32] = "";
+  int at = 0;
+  int signal = 0;
+  int error = 0;
+  int calls = 0;
+};
+
+constexpr int kMaxFaults = 4;
+
+Fault* faults() {
+  static Fault list[kMaxFaults];
+  static bool read = false;
+  if (!read) {
+    read = true;
+    const char* text = std::getenv("VORTRIM_FAULTS");
+    for (int i = 0; text != nullptr && i < kMaxFaults; ++i) {
+      Fault& f = list[i];
+      if (std::sscanf(text, "%31[^:]:%d:%d:%d", f.call, &f.at, &f.signal, &f.error) != 4) break;
+      text = std::strchr(text, ';');
+      if (text != nullptr) ++text;
+    }
   }
-  return real(data, size, count, stream);
+  return list;
+}
+
+// The fault for this call of `call`, if it is one to disturb.
+const Fault* disturbed(const char* call) {
+  for (int i = 0; i < kMaxFaults; ++i) {
+    Fault& f = faults()[i];
+    if (f.at > 0 && std::strcmp(f.call, call) == 0 && ++f.calls == f.at) return &f;
+  }
+  return nullptr;
+}
+
+// Raises the fault's signal, or sets its errno; true if the call must fail.
+bool strike(const Fault* f) {
+  if (f == nullptr) return false;
+  if (f->signal != 0) std::raise(f->signal);
+  errno = f->error;
+  return f->error != 0;
+}
+
+template <class Function>
+Function real(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
+  static const auto next = real<ssize_t (*)(int, const void*, std::size_t)>("write");
+  const Fault* f = disturbed("write");
+  if (f == nullptr) return next(fd, data, size);
+  if (f->error != 0) return strike(f) ? -1 : next(fd, data, size);
+  const ssize_t half = next(fd, data, size / 2);
+  if (f->signal == 0 || half < 0) return half;
+  strike(f);
+  // The signal was ignored: the write goes on as it would have.
+  const ssize_t rest = next(fd, static_cast<const char*>(data) + half, size - half);
+  return rest < 0 ? half : half + rest;
+}
+
+extern "C" int openat(int dir, const char* path, int flags, ...) {
+  static const auto next = real<int (*)(int, const char*, int, ...)>("openat");
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list rest;
+    va_start(rest, flags);
+    mode = va_arg(rest, mode_t);
+    va_end(rest);
+  }
+  if ((flags & O_TMPFILE) == O_TMPFILE && strike(disturbed("tmpfile"))) return -1;
+  return next(dir, path, flags, mode);
+}
+
+extern "C" int sync_file_range(int fd, off64_t from, off64_t count, unsigned flags) {
+  static const auto next = real<int (*)(int, off64_t, off64_t, unsigned)>("sync_file_range");
+  return strike(disturbed("sync_file_range")) ? -1 : next(fd, from, count, flags);
+}
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  static const auto next = real<int (*)(int, const char*, int, const char*, int)>("linkat");
+  return strike(disturbed("linkat")) ? -1 : next(from_dir, from, to_dir, to, flags);
+}
+
+extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {
+  static const auto next = real<int (*)(int, const char*, int, const char*)>("renameat");
+  return strike(disturbed("renameat")) ? -1 : next(from_dir, from, to_dir, to);
+}
+
+extern "C" int syncfs(int fd) {
+  static const auto next = real<int (*)(int)>("syncfs");
+  return strike(disturbed("syncfs")) ? -1 : next(fd);
 }

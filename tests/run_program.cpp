@@ -1,6 +1,7 @@
 #include "tests/run_program.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,10 +86,16 @@ RunResult run_program(const std::vector<std::string>& args,
     }
     // As a shell starts it: a write to a closed pipe raises SIGPIPE.
     signal(SIGPIPE, SIG_DFL);
-    if (options.stop_at_write > 0) {
-#ifdef VORTRIM_STOP_SHIM
-      if (setenv("LD_PRELOAD", VORTRIM_STOP_SHIM, 1) != 0 ||
-          setenv("VORTRIM_STOP_AT_WRITE", std::to_string(options.stop_at_write).c_str(), 1) != 0 ||
+    if (options.ignore_hangup) signal(SIGHUP, SIG_IGN);
+    if (!options.faults.empty()) {
+#ifdef VORTRIM_FAULT_SHIM
+      std::string faults;
+      for (const Fault& f : options.faults) {
+        faults += f.call + ":" + std::to_string(f.at) + ":" + std::to_string(f.signal) + ":" +
+                  std::to_string(f.error) + ";";
+      }
+      if (setenv("LD_PRELOAD", VORTRIM_FAULT_SHIM, 1) != 0 ||
+          setenv("VORTRIM_FAULTS", faults.c_str(), 1) != 0 ||
           // Lets a sanitized build start with the shim loaded before it.
           setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1) != 0) {
         _exit(126);
@@ -96,6 +103,13 @@ RunResult run_program(const std::vector<std::string>& args,
 #else
       _exit(126);  // the shim cannot reach into Wine
 #endif
+    }
+    if (!options.live_temp_in.empty()) {
+      // Open across the exec, so that the lock lives as long as the program.
+      const std::string temp = options.live_temp_in + "/vortrim-incomplete-" +
+                               std::to_string(getpid()) + "-1.tmp";
+      const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+      if (fd < 0 || write(fd, "live", 4) != 4 || flock(fd, LOCK_EX) != 0) _exit(126);
     }
 #ifdef VORTRIM_WINE
     if (setenv("WINEPREFIX", VORTRIM_WINE_PREFIX, 1) != 0 ||
@@ -108,8 +122,14 @@ RunResult run_program(const std::vector<std::string>& args,
   }
   if (gone[1] >= 0) close(gone[1]);
   int status = 0;
-  if (waitpid(pid, &status, 0) != pid) throw std::runtime_error("waitpid");
+  for (;;) {
+    if (waitpid(pid, &status, WUNTRACED) != pid) throw std::runtime_error("waitpid");
+    if (!WIFSTOPPED(status)) break;
+    if (options.while_stopped) options.while_stopped();
+    kill(pid, SIGCONT);
+  }
   RunResult result;
+  result.pid = static_cast<int>(pid);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   if (capture_out) result.out = slurp(out_path);

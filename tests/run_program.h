@@ -13,6 +13,7 @@
 #define VORTRIM_TESTS_RUN_PROGRAM_H
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,19 @@ struct RunResult {
   std::string err;
   int status = -1;  // the exit status; -1 if it did not exit normally
   int signal = 0;   // the signal that ended it, if one did
+  int pid = 0;
+};
+
+// A call of the write path that a preloaded shim disturbs (natively only):
+// at the `at`th call of `call` ("write", "tmpfile" for an unnamed temporary
+// file, "sync_file_range", "linkat", "renameat", "syncfs"), `signal`
+// arrives (a write gets half its bytes first), or else the call fails with
+// `error`; with neither, a write is cut short to half its bytes.
+struct Fault {
+  std::string call;
+  int at = 1;
+  int signal = 0;
+  int error = 0;
 };
 
 struct RunOptions {
@@ -32,9 +46,15 @@ struct RunOptions {
   // Standard output is a pipe whose reader is gone before the program starts
   // (as after `| head -1`); nothing is captured.
   bool stdout_gone = false;
-  // If set (natively only), a preloaded shim stops the program with SIGTERM
-  // half way through its Nth write to a file, as a user might.
-  int stop_at_write = 0;
+  std::vector<Fault> faults;
+  // The program starts with SIGHUP ignored, as under nohup.
+  bool ignore_hangup = false;
+  // Called while the program is stopped (a fault with SIGSTOP); it goes on
+  // afterwards.
+  std::function<void()> while_stopped;
+  // If set (natively only), this folder holds a live run's temporary file,
+  // named as the program's own first one would be, and locked.
+  std::string live_temp_in;
 };
 
 // Runs the program with `args` in directory `cwd`.
