@@ -1,5 +1,7 @@
 #include "output/extract.h"
 
+#include <vector>
+
 #include "output/patch_file.h"
 
 namespace {
@@ -78,6 +80,15 @@ bool extract_patches(std::FILE* out, const BankImage& image,
   const std::string dir = destination_path(destination);
   std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
   PatchFolder folder = open_patch_folder(dir);
+  // Every patch is on its way to the disk before the first is named: the
+  // disk writes them meanwhile instead of being waited for one by one.
+  std::vector<StagedFile> staged;
+  for (int i = 0; i < image.count; ++i) {
+    const PatchEntry& e = stored_patch(image, i);
+    // The loader guarantees that the patch lies within the data read.
+    staged.push_back(
+        stage_patch_file(folder, &image.data[e.offset], static_cast<std::size_t>(e.size)));
+  }
   // A stem is taken if its path leads to a file this run wrote, whatever
   // the file system folds (case in any script, 8.3 aliases, links).
   std::set<std::string> used;
@@ -90,11 +101,9 @@ bool extract_patches(std::FILE* out, const BankImage& image,
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, leads_to_written);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
-    // The loader guarantees that the patch lies within the data read.
-    const WriteResult result =
-        refused_by_host(stem) ? WriteResult::kCannotOpen
-                              : write_patch_file(folder, stem + ".KA1", &image.data[e.offset],
-                                                 static_cast<std::size_t>(e.size));
+    const WriteResult result = refused_by_host(stem)
+                                   ? WriteResult::kCannotOpen
+                                   : name_patch_file(folder, staged[static_cast<std::size_t>(i)], stem + ".KA1");
     switch (result) {
       case WriteResult::kWritten:
         break;

@@ -3,23 +3,26 @@
 // by how they are spelled. One interface, with a POSIX half
 // (patch_file_posix.cpp) and a Windows half (patch_file_win32.cpp).
 //
-// How a file is written, so that a reader, a killed run or a power cut never
-// meets half a patch:
-//   1. The bytes go to a temporary file in the destination folder that has
-//      no name yet (Linux: O_TMPFILE; Windows: a file marked for deletion on
-//      close), so a run killed at any moment leaves nothing behind.
-//   2. They are sent to the disk and waited for, without the cache flush of
-//      fsync: the file's name must not reach the disk before its data, or a
-//      power cut could leave it empty or zero-filled under its name.
-//   3. The file is given its name. Replacing an older file needs a named
+// How the files are written, so that a reader, a killed run or a power cut
+// never meets half a patch:
+//   1. Staged: each patch's bytes go to a temporary file in the destination
+//      folder that has no name yet (Linux: O_TMPFILE; Windows: a file marked
+//      for deletion on close), so a run killed at any moment leaves nothing
+//      behind, and are sent on their way to the disk without a cache flush.
+//      All patches are staged first, so that the disk writes them while the
+//      rest are staged instead of being waited for one by one.
+//   2. Named: once the disk has a file's data, the file gets its name: a
+//      name must not reach the disk before its data, or a power cut could
+//      leave it empty or zero-filled. Replacing an older file needs a named
 //      temporary file ("vortrim-incomplete-<process>-<n>.tmp") for a moment,
 //      renamed over the older one; so does a file system without unnamed
-//      files (FAT). While named it is locked, and the next run into the
-//      folder removes any such file whose run is gone.
-//   4. The file stays open until the end of the run, so that no other file
-//      can be given its identity meanwhile, not even by another run.
-//   5. At the end of the run one flush of the file system puts every name
-//      and byte on the disk before the program ends.
+//      files (FAT), where each file is written and named in one go. While
+//      named it is locked, and the next run into the folder removes any such
+//      file whose run is gone.
+//   3. The files stay open until the end of the run, so that no other file
+//      can be given their identity meanwhile, not even by another run.
+//   4. At the end one flush of the file system puts every name and byte on
+//      the disk before the program ends.
 
 #ifndef VORTRIM_OUTPUT_PATCH_FILE_H
 #define VORTRIM_OUTPUT_PATCH_FILE_H
@@ -47,20 +50,23 @@ std::optional<FileId> file_id(const std::string& path);
 #ifdef _WIN32
 using NativeHandle = void*;  // a HANDLE
 #else
-using NativeHandle = int;  // a file descriptor
+using NativeHandle = int;    // a file descriptor
 #endif
 
 // The destination folder of one run and the files written into it so far.
 struct PatchFolder {
   std::string dir;  // as given, ending in a separator
-  // POSIX: the folder, opened once; -1 if it cannot be opened.
-  NativeHandle handle{};
-  std::vector<NativeHandle> files;  // written in this run, still open
-  std::set<FileId> written;         // their identities
-  // POSIX: the file system takes unnamed temporary files and can name them.
+  std::vector<NativeHandle> files;  // staged or named in this run, still open
+  std::set<FileId> written;         // the identities of those named
+#ifdef _WIN32
+  int next_temp = 1;                 // this run's temporary names, counted on
+  NativeHandle last_named = nullptr;  // flushed at the end
+#else
+  int handle = -1;  // the folder, opened once; -1 if it cannot be opened
+  // The file system takes unnamed temporary files and they can be named.
   bool unnamed = true;
-  // POSIX: the stop signals' handlers before the run caught them.
-  void (*previous[3])(int) = {};
+  void (*previous[3])(int) = {};  // the stop signals' handlers before the run
+#endif
 };
 
 // Opens `dir` (ending in a separator) for a run's files, removes temporary
@@ -71,17 +77,29 @@ PatchFolder open_patch_folder(const std::string& dir);
 
 enum class WriteResult { kWritten, kCannotOpen, kCannotWrite };
 
-// Writes `size` bytes to the file `name` in the folder. kCannotOpen: the
-// folder is missing or not writable, the host refuses the name, or something
-// that may not be replaced is in the way (a read-only file, a folder, a
-// FIFO). kCannotWrite: writing failed. In either case an older file of that
-// name is as it was and no temporary file is left.
-WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
-                             const unsigned char* bytes, std::size_t size);
+// One patch's bytes, staged.
+struct StagedFile {
+  NativeHandle handle{};  // the unnamed file; none where it is written when named
+  const unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+  WriteResult result = WriteResult::kWritten;  // so far
+};
 
-// Puts everything written on the disk with one flush, closes the files and
-// gives the stop signals back. False if the flush failed: some of the files
-// or names may then not be on the disk.
+// Step 1 for `size` bytes, which must stay where they are until the file is
+// named. A failure is kept in the result, for naming to report.
+StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
+                            std::size_t size);
+
+// Step 2: gives the staged file the name `name` in the folder. kCannotOpen:
+// the folder is missing or not writable, the host refuses the name, or
+// something that may not be replaced is in the way (a read-only file, a
+// folder, a FIFO). kCannotWrite: writing failed. In either case an older
+// file of that name is as it was and no temporary file is left.
+WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name);
+
+// Puts everything named on the disk with one flush, closes the files (staged
+// files never named vanish) and gives the stop signals back. False if the
+// flush failed: some of the files or names may then not be on the disk.
 bool close_patch_folder(PatchFolder& folder);
 
 #endif  // VORTRIM_OUTPUT_PATCH_FILE_H

@@ -1,4 +1,5 @@
-// The POSIX half of patch_file.h. Everything is done relative to the folder's
+// The POSIX half of patch_file.h, with the Linux calls it needs (O_TMPFILE,
+// sync_file_range, syncfs). Everything is done relative to the folder's
 // descriptor, so temporary files always live beside the files they become.
 
 #include <dirent.h>
@@ -7,6 +8,7 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -106,9 +108,9 @@ void remove_stale_temporaries(int dir) {
 }
 
 // Whether `name` may be written: nothing is there, a link is there (it is
-// replaced, never followed), or a regular file that could be opened for
-// writing. A folder, a FIFO, a device or a read-only file is refused; none
-// of them is opened, so none can make the run wait.
+// replaced, never followed), or a regular file that this user may write. A
+// folder, a FIFO, a device or a read-only file is refused; none of them is
+// opened, so none can make the run wait.
 bool may_replace(int dir, const char* name, bool& exists) {
   struct stat st;
   if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -116,12 +118,8 @@ bool may_replace(int dir, const char* name, bool& exists) {
     return errno == ENOENT;
   }
   exists = true;
-  if (S_ISLNK(st.st_mode)) return true;
-  if (!S_ISREG(st.st_mode)) return false;
-  const int fd = openat(dir, name, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  return close(fd) == 0 && regular;
+  return S_ISLNK(st.st_mode) ||
+         (S_ISREG(st.st_mode) && faccessat(dir, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0);
 }
 
 bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
@@ -135,32 +133,36 @@ bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
   return true;
 }
 
-// Sends the file's data to the disk and waits until the disk has it, without
-// a cache flush. On ext4 the data of a new file may otherwise reach the disk
-// after its name (unwritten extents are converted only when the write ends).
+// Starts sending the file's data to the disk, without waiting for it.
+bool start_write_out(int fd) {
+  return sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == ENOSYS ||
+         errno == EINVAL || errno == ESPIPE;
+}
+
+// Waits until the disk has the file's data, without a cache flush. On ext4
+// the data of a new file may otherwise reach the disk after its name
+// (unwritten extents are converted only when the write has ended).
 bool write_out(int fd) {
-#ifdef __linux__
   if (sync_file_range(fd, 0, 0,
                       SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                           SYNC_FILE_RANGE_WAIT_AFTER) == 0) {
     return true;
   }
-  if (errno != ENOSYS && errno != EINVAL && errno != ESPIPE) return false;
-#endif
-  return fdatasync(fd) == 0;
+  // Where the call is missing, a sync does the same and more.
+  return (errno == ENOSYS || errno == EINVAL || errno == ESPIPE) && fdatasync(fd) == 0;
 }
 
 // Gives the unnamed file `fd` the name `name` in `dir`.
 int link_unnamed(int fd, int dir, const char* name) {
+  // Root may link the descriptor itself; anyone may by way of /proc.
+  if (linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) return 0;
+  if (errno != ENOENT && errno != EPERM) return -1;
   char proc[40];
   std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  if (linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW) == 0) return 0;
-  if (errno != ENOENT) return -1;
-  // No /proc (a bare chroot): root may link the descriptor itself.
-  return linkat(fd, "", dir, name, AT_EMPTY_PATH);
+  return linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW);
 }
 
-// The outcome of one way of writing a file; kUnsupported: the folder's file
+// The outcome of one way of naming a file; kUnsupported: the folder's file
 // system cannot do it, try the other way.
 enum class Attempt { kWritten, kCannotOpen, kCannotWrite, kUnsupported };
 
@@ -171,46 +173,34 @@ Attempt rename_into_place(int dir, const std::string& from, const std::string& t
   return Attempt::kCannotOpen;
 }
 
-// Steps 1 to 3 with an unnamed temporary file. On kWritten `fd` is the file.
-Attempt write_unnamed(const PatchFolder& folder, const std::string& name, bool exists,
-                      const unsigned char* bytes, std::size_t size, int& fd) {
+// Names the staged unnamed file `fd` once the disk has its data.
+Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name, bool exists) {
   const int dir = folder.handle;
-  fd = openat(dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    // EISDIR: a kernel without O_TMPFILE; EOPNOTSUPP: a file system without.
-    return errno == EISDIR || errno == EOPNOTSUPP || errno == EINVAL ? Attempt::kUnsupported
-                                                                      : Attempt::kCannotOpen;
-  }
-  Attempt result = Attempt::kWritten;
-  if (!write_all(fd, bytes, size) || !write_out(fd)) {
-    result = Attempt::kCannotWrite;
-  } else if (!exists && link_unnamed(fd, dir, name.c_str()) != 0) {
-    if (errno == EEXIST) {
-      exists = true;  // made meanwhile: replaced like any older file
-    } else {
-      result = errno == ENOENT || errno == EPERM ? Attempt::kUnsupported : Attempt::kCannotOpen;
+  if (!write_out(fd)) return Attempt::kCannotWrite;
+  if (!exists) {
+    if (link_unnamed(fd, dir, name.c_str()) == 0) return Attempt::kWritten;
+    if (errno != EEXIST) {
+      return errno == ENOENT || errno == EPERM ? Attempt::kUnsupported : Attempt::kCannotOpen;
     }
+    // Made meanwhile: replaced like any older file.
   }
-  if (result == Attempt::kWritten && exists) {
-    // Locked before it has a name, so that no other run takes it for stale.
-    flock(fd, LOCK_EX);
-    InFlight temp;
-    std::string temp_file;
-    int linked = -1;
-    for (int n = 1; linked != 0 && n <= 100; ++n) {
-      temp_file = temp_name(n);
-      linked = link_unnamed(fd, dir, temp_file.c_str());
-      if (linked != 0 && errno != EEXIST) break;
-    }
-    if (linked == 0) temp.set(folder.dir, temp_file);
-    result = linked != 0 ? Attempt::kCannotOpen : rename_into_place(dir, temp_file, name);
+  // Locked before it has a name, so that no other run takes it for stale.
+  flock(fd, LOCK_EX);
+  std::string temp_file;
+  int linked = -1;
+  for (int n = 1; linked != 0 && n <= 100; ++n) {
+    temp_file = temp_name(n);
+    linked = link_unnamed(fd, dir, temp_file.c_str());
+    if (linked != 0 && errno != EEXIST) return Attempt::kCannotOpen;
   }
-  if (result != Attempt::kWritten) close(fd);
-  return result;
+  if (linked != 0) return Attempt::kCannotOpen;
+  InFlight temp;
+  temp.set(folder.dir, temp_file);
+  return rename_into_place(dir, temp_file, name);
 }
 
-// Steps 1 to 3 with a named temporary file, where the file system has no
-// unnamed ones. On kWritten `fd` is the file.
+// Writes and names a file by way of a named temporary file, where the file
+// system has no unnamed ones. On kWritten `fd` is the file.
 Attempt write_named(const PatchFolder& folder, const std::string& name,
                     const unsigned char* bytes, std::size_t size, int& fd) {
   const int dir = folder.handle;
@@ -240,8 +230,39 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
   } else {
     result = rename_into_place(dir, temp_file, name);
   }
-  if (result != Attempt::kWritten) close(fd);
+  if (result != Attempt::kWritten) {
+    close(fd);
+    fd = -1;
+  }
   return result;
+}
+
+// Whether the folder's file system journals names together with the inodes
+// they lead to, so that flushing the folder commits every file named in it
+// (after their data, which the disk already has). Elsewhere (FAT, ext2) only
+// a sync of the whole file system writes each file's own entry.
+bool journals_names(int dir) {
+  struct stat st;
+  std::FILE* mounts = fstat(dir, &st) == 0 ? std::fopen("/proc/self/mountinfo", "re") : nullptr;
+  if (mounts == nullptr) return false;
+  // "36 35 98:0 /root /mnt rw,noatime shared:1 - ext4 /dev/sda1 rw": the
+  // device is the third field, the file system type follows " - ".
+  const std::string device =
+      std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+  char line[4096];
+  bool journaled = false;
+  while (!journaled && std::fgets(line, sizeof line, mounts) != nullptr) {
+    char id[32], parent[32], dev[32], type[32];
+    const char* rest = std::strstr(line, " - ");
+    if (rest == nullptr || std::sscanf(line, "%31s %31s %31s", id, parent, dev) != 3 ||
+        device != dev || std::sscanf(rest, " - %31s", type) != 1) {
+      continue;
+    }
+    const std::string t = type;
+    journaled = t == "ext4" || t == "ext3" || t == "xfs" || t == "btrfs";
+  }
+  std::fclose(mounts);
+  return journaled;
 }
 
 void catch_stop_signals(PatchFolder& folder) {
@@ -292,18 +313,48 @@ PatchFolder open_patch_folder(const std::string& dir) {
   return folder;
 }
 
-WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
-                             const unsigned char* bytes, std::size_t size) {
-  bool exists = false;
-  if (folder.handle < 0 || !may_replace(folder.handle, name.c_str(), exists)) {
-    return WriteResult::kCannotOpen;
+StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
+                            std::size_t size) {
+  StagedFile file{.handle = -1, .bytes = bytes, .size = size};
+  if (folder.handle < 0) {
+    file.result = WriteResult::kCannotOpen;
+    return file;
   }
-  int fd = -1;
+  if (!folder.unnamed) return file;  // written when named
+  const int fd = openat(folder.handle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    // EISDIR: a kernel without O_TMPFILE; EOPNOTSUPP: a file system without.
+    if (errno == EISDIR || errno == EOPNOTSUPP || errno == EINVAL) {
+      folder.unnamed = false;
+    } else {
+      file.result = WriteResult::kCannotOpen;
+    }
+    return file;
+  }
+  if (!write_all(fd, bytes, size) || !start_write_out(fd)) {
+    close(fd);
+    file.result = WriteResult::kCannotWrite;
+    return file;
+  }
+  file.handle = fd;
+  folder.files.push_back(fd);
+  return file;
+}
+
+WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name) {
+  if (file.result != WriteResult::kWritten) return file.result;
+  bool exists = false;
+  if (!may_replace(folder.handle, name.c_str(), exists)) return WriteResult::kCannotOpen;
   Attempt result = Attempt::kUnsupported;
-  if (folder.unnamed) result = write_unnamed(folder, name, exists, bytes, size, fd);
+  if (file.handle >= 0) result = name_unnamed(folder, file.handle, name, exists);
   if (result == Attempt::kUnsupported) {
     folder.unnamed = false;  // so for every later file too
-    result = write_named(folder, name, bytes, size, fd);
+    int fd = -1;
+    result = write_named(folder, name, file.bytes, file.size, fd);
+    if (result == Attempt::kWritten) {
+      file.handle = fd;
+      folder.files.push_back(fd);
+    }
   }
   switch (result) {
     case Attempt::kWritten:
@@ -314,26 +365,21 @@ WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
       return WriteResult::kCannotOpen;
   }
   struct stat st;
-  if (fstat(fd, &st) == 0) {
+  if (fstat(file.handle, &st) == 0) {
     folder.written.insert({static_cast<unsigned long long>(st.st_dev),
                            static_cast<unsigned long long>(st.st_ino)});
   }
-  folder.files.push_back(fd);
   return WriteResult::kWritten;
 }
 
 bool close_patch_folder(PatchFolder& folder) {
+  // One flush for the whole run: of the folder where that commits all that
+  // was named in it; else of the whole file system, which also waits for
+  // other programs' data on it (with 300 MB of theirs, half a second).
   bool on_disk = true;
-  if (!folder.files.empty()) {
-#ifdef __linux__
-    // One flush for the whole run. It also waits for other programs' data on
-    // the same file system, which is what a user who pulls the stick next
-    // wants too.
-    on_disk = syncfs(folder.handle) == 0;
-#else
-    for (const int fd : folder.files) on_disk = fsync(fd) == 0 && on_disk;
+  if (!folder.written.empty()) {
+    if (!journals_names(folder.handle)) on_disk = syncfs(folder.handle) == 0;
     on_disk = fsync(folder.handle) == 0 && on_disk;
-#endif
   }
   for (const int fd : folder.files) on_disk = close(fd) == 0 && on_disk;
   folder.files.clear();

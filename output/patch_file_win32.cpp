@@ -148,43 +148,52 @@ std::optional<FileId> file_id(const std::string& path) {
 PatchFolder open_patch_folder(const std::string& dir) {
   PatchFolder folder;
   folder.dir = dir;
-  folder.handle = INVALID_HANDLE_VALUE;  // paths are used instead
   remove_stale_temporaries(dir);
   return folder;
 }
 
-WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
-                             const unsigned char* bytes, std::size_t size) {
-  const std::wstring target = native(folder.dir + name);
-  if (!may_replace(target)) return WriteResult::kCannotOpen;
-
+StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
+                            std::size_t size) {
+  StagedFile file{.handle = INVALID_HANDLE_VALUE, .bytes = bytes, .size = size};
   // A name of this process's own; one that a live run holds is stepped over.
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
   for (int n = 1; h == INVALID_HANDLE_VALUE && n <= 100; ++n) {
-    temp = native(folder.dir + temp_name(n));
+    temp = native(folder.dir + temp_name(folder.next_temp++));
     h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     const DWORD error = GetLastError();
     if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS &&
         error != ERROR_ALREADY_EXISTS) {
-      return WriteResult::kCannotOpen;
+      break;
     }
   }
-  if (h == INVALID_HANDLE_VALUE) return WriteResult::kCannotOpen;
-
-  const bool doomed = set_delete_on_close(h, true);
-  WriteResult result = WriteResult::kWritten;
-  if (!write_all(h, bytes, size) || !write_out(h)) {
-    result = WriteResult::kCannotWrite;
-  } else if (!set_delete_on_close(h, false) || !rename_by_handle(h, target)) {
-    set_delete_on_close(h, true);
-    result = WriteResult::kCannotOpen;
+  if (h == INVALID_HANDLE_VALUE) {
+    file.result = WriteResult::kCannotOpen;
+    return file;
   }
-  if (result != WriteResult::kWritten) {
+  // Gone with its handle, however the run ends, until it is named.
+  const bool doomed = set_delete_on_close(h, true);
+  if (!doomed || !write_all(h, bytes, size) || !write_out(h)) {
     CloseHandle(h);
     if (!doomed) DeleteFileW(temp.c_str());
-    return result;
+    file.result = doomed ? WriteResult::kCannotWrite : WriteResult::kCannotOpen;
+    return file;
+  }
+  file.handle = h;
+  folder.files.push_back(h);
+  return file;
+}
+
+WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name) {
+  if (file.result != WriteResult::kWritten) return file.result;
+  const std::wstring target = native(folder.dir + name);
+  if (!may_replace(target)) return WriteResult::kCannotOpen;
+  const HANDLE h = file.handle;
+  if (!set_delete_on_close(h, false)) return WriteResult::kCannotOpen;
+  if (!rename_by_handle(h, target)) {
+    set_delete_on_close(h, true);  // closed at the end, and gone
+    return WriteResult::kCannotOpen;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileInformationByHandle(h, &info)) {
@@ -192,14 +201,14 @@ WriteResult write_patch_file(PatchFolder& folder, const std::string& name,
                            (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
                                info.nFileIndexLow});
   }
-  folder.files.push_back(h);
+  folder.last_named = h;
   return WriteResult::kWritten;
 }
 
 bool close_patch_folder(PatchFolder& folder) {
   // One full flush: each file's data is already on the disk, and flushing
   // one file also writes out the volume's log and the disk's cache.
-  bool on_disk = folder.files.empty() || FlushFileBuffers(folder.files.back()) != 0;
+  bool on_disk = folder.written.empty() || FlushFileBuffers(folder.last_named) != 0;
   for (const HANDLE h : folder.files) on_disk = CloseHandle(h) != 0 && on_disk;
   folder.files.clear();
   return on_disk;
