@@ -374,13 +374,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The files are written, but the flush that puts them on the disk
         // fails: no success then.
         DisturbedCase{"the last flush fails", {"Full", "Old"},
-                      {.faults = {{.call = "syncfs", .error = EIO}}},
+                      {.faults = {{.call = "fsync", .error = EIO}}},
                       "\nFull.KA1\nOld.KA1\n\nCannot write KA1 files to the disk.\n", 1, 0,
                       {"Full", "Old"}},
         // Each stop signal removes the temporary file that replaces Old.KA1.
         DisturbedCase{"stopped in the middle of a write", {"Full", "Old"},
                       {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "", -1,
-                      SIGTERM, {"Full"}},
+                      SIGTERM, {}},
         DisturbedCase{"terminated before a rename", {"Full", "Old"},
                       {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "", -1, SIGTERM,
                       {"Full"}},
@@ -426,18 +426,19 @@ INSTANTIATE_TEST_SUITE_P(
 // loop device, mkfs.ext4 and mount; skipped where any is missing.
 class LoopDisk {
  public:
-  explicit LoopDisk(const fs::path& dir) : image_(dir / "disk.img"), mounted_(dir / "disk") {
+  LoopDisk(const fs::path& dir, const std::string& file_system)
+      : image_(dir / "disk.img"), mounted_(dir / "disk") {
     if (geteuid() != 0) return;
     fs::create_directory(mounted_);
     // 4 KiB blocks as on a real disk, and nothing initialised later behind
     // the runs' backs.
-    if (!command("truncate -s 16M " + image_.string() +
-                 " && mkfs.ext4 -q -F -b 4096 -E lazy_itable_init=0,lazy_journal_init=0 " +
-                 image_.string())) {
+    if (!command("truncate -s 16M " + image_.string() + " && mkfs." + file_system +
+                 " -q -F -b 4096 -E lazy_itable_init=0 " + image_.string())) {
       return;
     }
     device_ = command_output("losetup --find --show " + image_.string());
-    if (device_.empty() || !command("mount -t ext4 " + device_ + " " + mounted_.string())) {
+    if (device_.empty() || !command("mount -t " + file_system + " " + device_ + " " +
+                                    mounted_.string())) {
       return;
     }
     ready_ = true;
@@ -489,7 +490,7 @@ class LoopDisk {
     copy.mounted = dir / "copy";
     fs::create_directory(copy.mounted);
     fs::copy_file(image_, dir / "copy.img", fs::copy_options::overwrite_existing);
-    copy.ready = command("mount -t ext4 -o loop " + (dir / "copy.img").string() + " " +
+    copy.ready = command("mount -o loop " + (dir / "copy.img").string() + " " +
                          copy.mounted.string());
   }
 
@@ -525,6 +526,7 @@ struct CrashCase {
   int patches;
   bool earlier;      // the folder holds older files of the same names
   std::string call;  // kKilled: the call before which the run dies
+  std::string file_system = "ext4";
 };
 
 class ExtractCrash : public testing::TestWithParam<CrashCase> {};
@@ -571,8 +573,8 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
   const CrashCase& c = GetParam();
   if (!runs_natively()) GTEST_SKIP() << "the faults need the Linux build";
   const ScratchDir dir;
-  const LoopDisk disk(dir.path);
-  if (!disk.ready()) GTEST_SKIP() << "needs root, a loop device, mkfs.ext4 and mount";
+  const LoopDisk disk(dir.path, c.file_system);
+  if (!disk.ready()) GTEST_SKIP() << "needs root, a loop device, mkfs." << c.file_system << " and mount";
   TestBank bank;
   std::vector<std::vector<unsigned char>> older;
   for (int i = 0; i < c.patches; ++i) {
@@ -655,16 +657,19 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         CrashCase{"killed before a write", Crash::kKilled, 8, false, "write"},
         CrashCase{"killed before a name", Crash::kKilled, 8, false, "linkat"},
-        CrashCase{"killed before the flush", Crash::kKilled, 8, false, "syncfs"},
+        CrashCase{"killed before the flush", Crash::kKilled, 8, false, "fsync"},
         CrashCase{"over older files, killed before a write", Crash::kKilled, 8, true, "write"},
         CrashCase{"over older files, killed before a name", Crash::kKilled, 8, true, "linkat"},
         CrashCase{"over older files, killed before a rename", Crash::kKilled, 8, true,
                   "renameat"},
         CrashCase{"over older files, killed before the flush", Crash::kKilled, 8, true,
-                  "syncfs"},
+                  "fsync"},
         CrashCase{"a full bank, copied as the run ends", Crash::kEnded, 128, false},
         CrashCase{"a full bank over older files, copied as the run ends", Crash::kEnded, 128,
                   true},
+        // No journal: only a sync of the whole file system writes the names.
+        CrashCase{"a full bank on ext2, copied as the run ends", Crash::kEnded, 128, false, "",
+                  "ext2"},
         CrashCase{"two runs into one folder", Crash::kTwoRuns, 128, false, "linkat"}),
     NameByWhat());
 

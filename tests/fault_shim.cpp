@@ -2,7 +2,7 @@
 // disturb calls of the write path, as a user, a full disk or a power cut
 // would. VORTRIM_FAULTS lists the faults, "call:n:signal:errno;...": at the
 // nth call of `call` ("write", "tmpfile" for an unnamed temporary file,
-// "sync_file_range", "linkat", "renameat", "syncfs"),
+// "sync_file_range", "linkat", "renameat", "syncfs", "fsync"),
 //   a signal (if not 0) arrives first; a write gets half its bytes to the
 //   file before it;
 //   else an errno (if not 0) makes the call fail without doing anything;
@@ -118,4 +118,9 @@ extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* 
 extern "C" int syncfs(int fd) {
   static const auto next = real<int (*)(int)>("syncfs");
   return strike(disturbed("syncfs")) ? -1 : next(fd);
+}
+
+extern "C" int fsync(int fd) {
+  static const auto next = real<int (*)(int)>("fsync");
+  return strike(disturbed("fsync")) ? -1 : next(fd);
 }

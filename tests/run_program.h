@@ -27,7 +27,7 @@ struct RunResult {
 
 // A call of the write path that a preloaded shim disturbs (natively only):
 // at the `at`th call of `call` ("write", "tmpfile" for an unnamed temporary
-// file, "sync_file_range", "linkat", "renameat", "syncfs"), `signal`
+// file, "sync_file_range", "linkat", "renameat", "syncfs", "fsync"), `signal`
 // arrives (a write gets half its bytes first), or else the call fails with
 // `error`; with neither, a write is cut short to half its bytes.
 struct Fault {
