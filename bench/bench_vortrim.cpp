@@ -1,20 +1,32 @@
 // How long the real work takes next to the least any program could do with
-// the same files: loading and reporting a full bank against one plain read of
-// it, and extracting it against writes of the same 128 files that are just
-// as safe (each to a temporary file, synced, renamed into place).
+// the same files:
+//   - loading and reporting a full bank against one plain read of it;
+//   - extracting it against writes of the same 128 files that are just as
+//     safe (each to a temporary file, closed, renamed into place; one flush
+//     of the file system and the folder at the end), in this process;
+//   - whole runs of `vortrim -l -e` (program 0: the static build of the
+//     .tar.gz; 1: the dynamic one of the .deb) against whole runs of the
+//     floor program (2: baseline.c, the same safe writes) on an ext4 disk of
+//     their own, a loop device, so that no other program's data is flushed
+//     with theirs: into an empty folder (earlier:0) and over an earlier run's
+//     files (earlier:1). These need root and are skipped without it; they
+//     also count the device's flushes.
 //
-// Targets: load + report within 2x the plain read; extraction within 1.2x the
-// safe writes. Extraction against plain writes (fopen, fwrite, fclose) is
-// printed too: what whole-or-absent files cost. Absolute times depend on the
-// machine; the ratios are what to compare.
+// Targets: load + report within 2x the plain read; extraction and whole runs
+// within 1.2x their floors. Extraction against plain writes (fopen, fwrite,
+// fclose) is printed too: what whole-or-absent files cost. Absolute times
+// depend on the machine; the ratios are what to compare.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -36,7 +48,52 @@ struct Fixture {
   std::string out;     // extraction directory
   std::FILE* sink;     // where reports go
   std::vector<std::pair<std::string, std::vector<unsigned char>>> files;  // name, bytes
+  std::string device;  // the loop device, if one could be set up
+  fs::path disk;       // where its ext4 file system is mounted
 };
+
+bool shell(const std::string& line) {
+  return std::system((line + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// An ext4 file system of 64 MiB in a file, on a loop device, mounted below
+// the scratch folder; none without root or loop devices.
+void make_disk(Fixture& x) {
+  if (geteuid() != 0) return;
+  const std::string image = (x.dir / "disk.img").string();
+  x.disk = x.dir / "disk";
+  fs::create_directory(x.disk);
+  std::FILE* p = nullptr;
+  if (shell("truncate -s 64M " + image + " && mkfs.ext4 -q -F -b 4096 -E "
+            "lazy_itable_init=0,lazy_journal_init=0 " + image)) {
+    p = popen(("losetup --find --show " + image + " 2>/dev/null").c_str(), "r");
+  }
+  char device[64] = "";
+  if (p != nullptr && std::fgets(device, sizeof device, p) != nullptr) {
+    x.device = device;
+    while (!x.device.empty() && x.device.back() == '\n') x.device.pop_back();
+  }
+  if (p != nullptr) pclose(p);
+  if (!x.device.empty() && !shell("mount -t ext4 " + x.device + " " + x.disk.string())) {
+    shell("losetup -d " + x.device);
+    x.device.clear();
+  }
+}
+
+void remove_disk(Fixture& x) {
+  if (x.device.empty()) return;
+  shell("umount " + x.disk.string());
+  shell("losetup -d " + x.device);
+}
+
+// The loop device's cache flushes so far (field 16 of its statistics).
+long device_flushes(const Fixture& x) {
+  std::ifstream stat("/sys/block/" + fs::path(x.device).filename().string() + "/stat");
+  long field = -1;
+  for (int i = 0; i < 16 && stat >> field; ++i) {
+  }
+  return stat ? field : -1;
+}
 
 Fixture& fixture() {
   static Fixture f = [] {
@@ -54,6 +111,7 @@ Fixture& fixture() {
     if (!write_bytes(x.bank, build_bank(bank))) std::abort();
     x.sink = std::fopen("/dev/null", "w");
     if (x.sink == nullptr) std::abort();
+    make_disk(x);
     return x;
   }();
   return f;
@@ -90,16 +148,19 @@ void BM_PlainWrite(benchmark::State& state) {
 }
 
 void BM_SafeWrite(benchmark::State& state) {
+  const int dir = open(fixture().out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   const std::string temp = fixture().out + "/plain.tmp";
   for (auto _ : state) {
     for (const auto& [path, bytes] : fixture().files) {
       const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
       benchmark::DoNotOptimize(write(fd, bytes.data(), bytes.size()));
-      fsync(fd);
       close(fd);
       std::rename(temp.c_str(), path.c_str());
     }
+    syncfs(dir);
+    fsync(dir);
   }
+  close(dir);
 }
 
 void BM_Extract(benchmark::State& state) {
@@ -111,11 +172,74 @@ void BM_Extract(benchmark::State& state) {
   for (auto _ : state) extract_patches(fixture().sink, *image, fixture().out);
 }
 
+// A whole run of `program` with `args`, its output thrown away.
+void run(const char* program, const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(program)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int status = 1;
+  if (posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ) == 0) {
+    waitpid(pid, &status, 0);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  if (status != 0) std::abort();
+}
+
+// The programs whole runs are timed for.
+enum Program { kStatic, kDynamic, kFloor };
+
+// Whole runs of a program on the loop disk, into an empty folder or (range 1)
+// over an earlier run's files.
+void BM_WholeRun(benchmark::State& state) {
+  const Fixture& x = fixture();
+  if (x.device.empty()) {
+    state.SkipWithError("needs root and a loop device");
+    return;
+  }
+  const auto program = static_cast<Program>(state.range(0));
+  const bool earlier = state.range(1) == 1;
+  const fs::path out = x.disk / ("out" + std::to_string(program) + "-" + std::to_string(earlier));
+  const auto empty_folder = [&] {
+    fs::remove_all(out);
+    fs::create_directory(out);
+    shell("sync -f " + x.disk.string());
+  };
+  const std::vector<std::string> args =
+      program == kFloor ? std::vector<std::string>{x.bank, out.string()}
+                        : std::vector<std::string>{"-i" + x.bank, "-l", "-e" + out.string()};
+  const char* path = program == kFloor     ? VORTRIM_FLOOR
+                     : program == kDynamic ? VORTRIM_DYNAMIC
+                                           : VORTRIM_STATIC;
+  empty_folder();
+  if (earlier) run(path, args);
+  long flushes = 0;
+  for (auto _ : state) {
+    if (!earlier) {
+      state.PauseTiming();
+      empty_folder();
+      state.ResumeTiming();
+    }
+    const long before = device_flushes(x);
+    run(path, args);
+    flushes += device_flushes(x) - before;
+  }
+  state.counters["flushes"] = benchmark::Counter(static_cast<double>(flushes),
+                                                 benchmark::Counter::kAvgIterations);
+}
+
 BENCHMARK(BM_PlainRead);
 BENCHMARK(BM_LoadAndReport);
 BENCHMARK(BM_PlainWrite);
 BENCHMARK(BM_SafeWrite);
 BENCHMARK(BM_Extract);
+BENCHMARK(BM_WholeRun)
+    ->ArgNames({"program", "earlier"})
+    ->ArgsProduct({{kStatic, kDynamic, kFloor}, {0, 1}})
+    ->UseRealTime();
 
 // Prints as usual and keeps each benchmark's time per iteration (with
 // repetitions, the median is what the ratios use).
@@ -144,7 +268,7 @@ int main(int argc, char** argv) {
     const auto w = time(work);
     const auto f = time(floor);
     if (w == reporter.times.end() || f == reporter.times.end()) return;
-    std::printf("%-18s / %-14s = %.2f", work, floor, w->second / f->second);
+    std::printf("%-40s / %-40s = %.2f", work, floor, w->second / f->second);
     if (target > 0) std::printf(" (target %.1f)", target);
     std::printf("\n");
   };
@@ -152,7 +276,16 @@ int main(int argc, char** argv) {
   ratio("BM_LoadAndReport", "BM_PlainRead", 2.0);
   ratio("BM_Extract", "BM_SafeWrite", 1.2);
   ratio("BM_Extract", "BM_PlainWrite", 0);
+  for (const char* earlier : {"0", "1"}) {
+    const std::string floor = std::string("BM_WholeRun/program:2/earlier:") + earlier + "/real_time";
+    for (const char* program : {"0", "1"}) {
+      ratio((std::string("BM_WholeRun/program:") + program + "/earlier:" + earlier + "/real_time")
+                .c_str(),
+            floor.c_str(), 1.2);
+    }
+  }
   std::fclose(fixture().sink);
+  remove_disk(fixture());
   std::error_code ec;
   fs::remove_all(fixture().dir, ec);
   benchmark::Shutdown();
