@@ -2,17 +2,25 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
+#include <iterator>
 #include <cstdlib>
 #include <stdexcept>
 
 #include "tests/test_util.h"
 
 namespace {
+
+std::string slurp_text(const std::string& path) {
+  std::ifstream in(path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 std::string slurp(const std::filesystem::path& path) {
   const std::vector<unsigned char> bytes = read_bytes(path);
@@ -56,7 +64,8 @@ RunResult run_program(const std::vector<std::string>& args,
 
   // Captures live apart from `cwd`, which a test may want to see untouched.
   const ScratchDir captures;
-  const bool capture_out = options.stdout_path.empty() && !options.stdout_gone;
+  const bool capture_out =
+      options.stdout_path.empty() && !options.stdout_gone && !options.stdout_stalled;
   const std::string out_path =
       capture_out ? (captures.path / "out").string() : options.stdout_path;
   const std::string err_path = (captures.path / "err").string();
@@ -65,12 +74,16 @@ RunResult run_program(const std::vector<std::string>& args,
   if (options.stdout_gone && (pipe(gone) != 0 || close(gone[0]) != 0)) {
     throw std::runtime_error("pipe");
   }
+  int stalled[2] = {-1, -1};
+  if (options.stdout_stalled && (pipe(stalled) != 0 || fcntl(stalled[1], F_SETPIPE_SZ, 4096) < 0)) {
+    throw std::runtime_error("pipe");
+  }
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    const int out = options.stdout_gone
-                        ? gone[1]
-                        : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int out = options.stdout_gone      ? gone[1]
+                    : options.stdout_stalled ? stalled[1]
+                                             : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
@@ -122,7 +135,23 @@ RunResult run_program(const std::vector<std::string>& args,
   }
   if (gone[1] >= 0) close(gone[1]);
   int status = 0;
-  for (;;) {
+  if (stalled[1] >= 0) {
+    close(stalled[1]);
+    // Waits until the program is stuck writing to the pipe: the kernel says
+    // so, or nothing more has come for a second.
+    int queued = 0, last = 0, quiet = 0;
+    const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+      usleep(10000);
+      const std::string waiting = slurp_text(wchan);
+      if (ioctl(stalled[0], FIONREAD, &queued) != 0) queued = 0;
+      quiet = queued > 0 && queued == last ? quiet + 1 : 0;
+      last = queued;
+      if (waiting.find("pipe_write") != std::string::npos || quiet >= 100) kill(pid, SIGKILL);
+    }
+    close(stalled[0]);
+  }
+  for (; !options.stdout_stalled;) {
     if (waitpid(pid, &status, WUNTRACED) != pid) throw std::runtime_error("waitpid");
     if (!WIFSTOPPED(status)) break;
     if (options.while_stopped) options.while_stopped();

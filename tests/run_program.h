@@ -46,6 +46,10 @@ struct RunOptions {
   // Standard output is a pipe whose reader is gone before the program starts
   // (as after `| head -1`); nothing is captured.
   bool stdout_gone = false;
+  // Standard output is a pipe of one page that nobody reads: once the
+  // program is stuck writing to it, it is killed with SIGKILL, wherever its
+  // work then stands; nothing is captured.
+  bool stdout_stalled = false;
   std::vector<Fault> faults;
   // The program starts with SIGHUP ignored, as under nohup.
   bool ignore_hangup = false;
