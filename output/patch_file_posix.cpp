@@ -118,8 +118,11 @@ bool may_replace(int dir, const char* name, bool& exists) {
     return errno == ENOENT;
   }
   exists = true;
-  return S_ISLNK(st.st_mode) ||
-         (S_ISREG(st.st_mode) && faccessat(dir, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0);
+  if (S_ISLNK(st.st_mode)) return true;
+  if (!S_ISREG(st.st_mode)) return false;
+  // The owner's write bit is all that decides for the owner.
+  return (st.st_uid == geteuid() && (st.st_mode & S_IWUSR) != 0) ||
+         faccessat(dir, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
