@@ -89,17 +89,14 @@ bool extract_patches(std::FILE* out, const BankImage& image,
     staged.push_back(
         stage_patch_file(folder, &image.data[e.offset], static_cast<std::size_t>(e.size)));
   }
-  // A stem is taken if its path leads to a file this run wrote, whatever
-  // the file system folds (case in any script, 8.3 aliases, links).
+  // A stem is taken if its file leads to one this run wrote.
   std::set<std::string> used;
-  const auto leads_to_written = [&](const std::string& stem) {
-    if (folder.written.empty()) return false;
-    const std::optional<FileId> id = file_id(dir + stem + ".KA1");
-    return id && folder.written.count(*id) > 0;
+  const auto taken = [&](const std::string& stem) {
+    return leads_to_written(folder, stem + ".KA1");
   };
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
-    const std::string stem = unique_stem(make_stem(e.name.data()), used, leads_to_written);
+    const std::string stem = unique_stem(make_stem(e.name.data()), used, taken);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
     const WriteResult result = refused_by_host(stem)
                                    ? WriteResult::kCannotOpen

@@ -27,9 +27,12 @@
 #ifndef VORTRIM_OUTPUT_PATCH_FILE_H
 #define VORTRIM_OUTPUT_PATCH_FILE_H
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <compare>
 #include <cstddef>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,10 +45,6 @@ struct FileId {
   unsigned long long index = 0;
   auto operator<=>(const FileId&) const = default;
 };
-
-// The identity of the file that `path` leads to, links followed; none if it
-// leads to no file.
-std::optional<FileId> file_id(const std::string& path);
 
 #ifdef _WIN32
 using NativeHandle = void*;  // a HANDLE
@@ -65,9 +64,18 @@ struct PatchFolder {
   int handle = -1;  // the folder, opened once; -1 if it cannot be opened
   // The file system takes unnamed temporary files and they can be named.
   bool unnamed = true;
+  // The name last looked at, and what was there (an errno where nothing).
+  std::string looked_at;
+  int look_error = 0;
+  struct stat look {};
   void (*previous[3])(int) = {};  // the stop signals' handlers before the run
 #endif
 };
+
+// Whether `name` in the folder leads to a file named earlier in this run,
+// links followed: whatever the file system folds (case in any script, 8.3
+// aliases), files are told apart by what they are, not by their spelling.
+bool leads_to_written(PatchFolder& folder, const std::string& name);
 
 // Opens `dir` (ending in a separator) for a run's files, removes temporary
 // files that killed runs left there, and has the stop signals (SIGINT,

@@ -107,22 +107,28 @@ void remove_stale_temporaries(int dir) {
   closedir(d);
 }
 
+// Looks at what `name` is in the folder, without following a link, and
+// keeps it: the same look serves the name's identity and its probe.
+void look(PatchFolder& folder, const std::string& name) {
+  folder.looked_at = name;
+  folder.look_error =
+      fstatat(folder.handle, name.c_str(), &folder.look, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+}
+
 // Whether `name` may be written: nothing is there, a link is there (it is
 // replaced, never followed), or a regular file that this user may write. A
 // folder, a FIFO, a device or a read-only file is refused; none of them is
 // opened, so none can make the run wait.
-bool may_replace(int dir, const char* name, bool& exists) {
-  struct stat st;
-  if (fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    exists = false;
-    return errno == ENOENT;
-  }
-  exists = true;
+bool may_replace(PatchFolder& folder, const std::string& name, bool& exists) {
+  if (folder.looked_at != name) look(folder, name);
+  const struct stat& st = folder.look;
+  exists = folder.look_error == 0;
+  if (!exists) return folder.look_error == ENOENT;
   if (S_ISLNK(st.st_mode)) return true;
   if (!S_ISREG(st.st_mode)) return false;
   // The owner's write bit is all that decides for the owner.
   return (st.st_uid == geteuid() && (st.st_mode & S_IWUSR) != 0) ||
-         faccessat(dir, name, W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
+         faccessat(folder.handle, name.c_str(), W_OK, AT_EACCESS | AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
@@ -294,11 +300,14 @@ void release_stop_signals(const PatchFolder& folder) {
 
 }  // namespace
 
-std::optional<FileId> file_id(const std::string& path) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return std::nullopt;
-  return FileId{static_cast<unsigned long long>(st.st_dev),
-                static_cast<unsigned long long>(st.st_ino)};
+bool leads_to_written(PatchFolder& folder, const std::string& name) {
+  if (folder.handle < 0) return false;
+  look(folder, name);
+  if (folder.written.empty() || folder.look_error != 0) return false;
+  struct stat st = folder.look;
+  if (S_ISLNK(st.st_mode) && fstatat(folder.handle, name.c_str(), &st, 0) != 0) return false;
+  return folder.written.count({static_cast<unsigned long long>(st.st_dev),
+                               static_cast<unsigned long long>(st.st_ino)}) > 0;
 }
 
 PatchFolder open_patch_folder(const std::string& dir) {
@@ -347,7 +356,7 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
 WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name) {
   if (file.result != WriteResult::kWritten) return file.result;
   bool exists = false;
-  if (!may_replace(folder.handle, name.c_str(), exists)) return WriteResult::kCannotOpen;
+  if (!may_replace(folder, name, exists)) return WriteResult::kCannotOpen;
   Attempt result = Attempt::kUnsupported;
   if (file.handle >= 0) result = name_unnamed(folder, file.handle, name, exists);
   if (result == Attempt::kUnsupported) {

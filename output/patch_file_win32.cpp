@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "output/patch_file.h"
@@ -130,6 +131,10 @@ bool rename_by_handle(HANDLE h, const std::wstring& target) {
 
 }  // namespace
 
+namespace {
+
+// The identity of the file that `path` leads to, links followed; none if it
+// leads to no file.
 std::optional<FileId> file_id(const std::string& path) {
   // No access needed, and FILE_FLAG_BACKUP_SEMANTICS opens directories too.
   const HANDLE h = CreateFileW(native(path).c_str(), 0,
@@ -143,6 +148,14 @@ std::optional<FileId> file_id(const std::string& path) {
   return FileId{info.dwVolumeSerialNumber,
                 (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
                     info.nFileIndexLow};
+}
+
+}  // namespace
+
+bool leads_to_written(PatchFolder& folder, const std::string& name) {
+  if (folder.written.empty()) return false;
+  const std::optional<FileId> id = file_id(folder.dir + name);
+  return id && folder.written.count(*id) > 0;
 }
 
 PatchFolder open_patch_folder(const std::string& dir) {
