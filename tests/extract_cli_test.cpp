@@ -210,6 +210,9 @@ INSTANTIATE_TEST_SUITE_P(
                  {"CON", "A:B", "lpt1", "NUL.a", "nul .x", "COM1.x", "COM0", "Lpt\xB9"},
                  {"CON", "A:B", "lpt1", "NUL.a", "nul .x", "COM1.x", "COM0", "Lpt\xB9"},
                  {"CON!", "A:B!", "lpt1!", "NUL.a!", "nul .x!", "COM1.x!", "COM0!", "Lpt\xB9!"}},
+        // The device name is the part before the first dot, however many.
+        NameCase{"devices before several dots", {"nul.x.y", "CON.a.gz"},
+                 {"nul.x.y", "CON.a.gz"}, {"nul.x.y!", "CON.a.gz!"}},
         // NTFS and Wine fold case in every script, not only in ASCII.
         NameCase{"case folded beyond ASCII",
                  {"\xE9t\xE9", "\xC9T\xC9", "caf\xE9", "CAF\xC9", "\xE6", "\xC6"},
@@ -306,6 +309,8 @@ struct DisturbedCase {
   // Killed at a moment that depends on the host: each of `whole` is whole
   // or absent.
   bool whole_or_absent = false;
+  // What the terminal shows last when the program stops.
+  std::string shown_when_stopped = {};
 };
 
 class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
@@ -337,6 +342,7 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
   }
   EXPECT_EQ(x.run.status, c.status);
   EXPECT_EQ(x.run.signal, c.signal);
+  EXPECT_TRUE(x.run.shown_when_stopped.ends_with(c.shown_when_stopped)) << x.run.shown_when_stopped;
   std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}},
                                                              {"OUT/Old.KA1", earlier}};
   for (const std::string& name : c.whole) {
@@ -433,10 +439,22 @@ INSTANTIATE_TEST_SUITE_P(
         // Killed while stuck on its output, half way through naming the
         // files (where exactly depends on the host's output buffer).
         DisturbedCase{"killed while stuck on its output", numbered_names(128),
-                      {.stdout_stalled = true}, "", -1, SIGKILL, numbered_names(128), {}, true},
+                      {.stdout = Stdout::kStalled}, "", -1, SIGKILL, numbered_names(128), {}, true},
+        // Output that could not be written for a while is lost, even if the
+        // last flush goes through: status 1.
+        DisturbedCase{"standard output full for a while", numbered_names(128),
+                      {.stdout = Stdout::kClogged,
+                       .faults = {{.call = "linkat", .at = 64, .signal = SIGSTOP}}},
+                      "", 1, 0, numbered_names(128)},
+        // On a terminal the name of the file in flight is shown before its
+        // result.
+        DisturbedCase{"on a terminal", {"Full", "Old"},
+                      {.stdout = Stdout::kTerminal,
+                       .faults = {{.call = "renameat", .signal = SIGSTOP}}},
+                      kBothWritten, 0, 0, {"Full", "Old"}, {}, false, "\nOld.KA1"},
         // Output that goes away (`| head -1`) stops no extraction; the run
         // reports the lost output with status 1.
-        DisturbedCase{"standard output gone", numbered_names(128), {.stdout_gone = true}, "",
+        DisturbedCase{"standard output gone", numbered_names(128), {.stdout = Stdout::kGone}, "",
                       1, 0, numbered_names(128)}),
     NameByWhat());
 

@@ -78,7 +78,7 @@ TEST(WindowsDeviceOrStream, RefusesDevicesAndStreams) {
   for (const char* stem : {"CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9",
                            "CON ", "nul.", "A:B", ":", "C:", "COM0", "lpt0", "NUL.a",
                            "nul.KA1", "AUX.a", "COM1.x", "NUL .a", "COM\xB9", "lpt\xB2",
-                           "LPT\xB3.x"}) {
+                           "LPT\xB3.x", "nul.x.y", "CON.tar.gz"}) {
     EXPECT_TRUE(is_windows_device_or_stream(stem)) << stem;
   }
   for (const char* stem : {"", "CONS", "CO", "COM", "LPT10", "AUX1", "NULL", "Init",

@@ -2,7 +2,8 @@
 // disturb calls of the write path, as a user, a full disk or a power cut
 // would. VORTRIM_FAULTS lists the faults, "call:n:signal:errno;...": at the
 // nth call of `call` ("write", "tmpfile" for an unnamed temporary file,
-// "sync_file_range", "linkat", "renameat", "syncfs", "fsync"),
+// "sync_file_range", "linkat", "renameat", "syncfs", "fsync", or "read" for
+// a read of the C library's buffer from the bank file),
 //   a signal (if not 0) arrives first; a write gets half its bytes to the
 //   file before it;
 //   else an errno (if not 0) makes the call fail without doing anything;
@@ -72,7 +73,32 @@ Function real(const char* name) {
   return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+bool wanted(const char* call) {
+  for (int i = 0; i < kMaxFaults; ++i) {
+    if (faults()[i].at > 0 && std::strcmp(faults()[i].call, call) == 0) return true;
+  }
+  return false;
+}
+
+// The bank file's reads, which the C library makes by calls of its own, go
+// through here when a read is to be disturbed.
+ssize_t read_bank(void* cookie, char* buffer, std::size_t size) {
+  if (strike(disturbed("read"))) return -1;
+  const std::size_t n = std::fread(buffer, 1, size, static_cast<std::FILE*>(cookie));
+  return n == 0 && std::ferror(static_cast<std::FILE*>(cookie)) ? -1 : static_cast<ssize_t>(n);
+}
+
+int close_bank(void* cookie) { return std::fclose(static_cast<std::FILE*>(cookie)); }
+
 }  // namespace
+
+// The bank is the one file the program opens for reading in binary.
+extern "C" std::FILE* fopen(const char* path, const char* mode) {
+  static const auto next = real<std::FILE* (*)(const char*, const char*)>("fopen");
+  std::FILE* f = next(path, mode);
+  if (f == nullptr || std::strcmp(mode, "rb") != 0 || !wanted("read")) return f;
+  return fopencookie(f, "rb", {read_bank, nullptr, nullptr, close_bank});
+}
 
 extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
   static const auto next = real<ssize_t (*)(int, const void*, std::size_t)>("write");

@@ -130,6 +130,18 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"the largest source count",
                     {.patches = {{.slot = 99, .name = "Max", .sources = 255}}},
                     "Bank file is damaged: patch 100 has 255 sources."},
+        // The name and the count fit exactly; the count is what is wrong.
+        RefusalCase{"seven sources in the memory's last byte",
+                    {.patches = {kOne, {.slot = 4, .name = "Edge", .sources = 7,
+                                        .pointer = 0x20000 + kMemorySize - 52}},
+                     .end = 0x20000 + kMemorySize},
+                    "Bank file is damaged: patch 5 has 7 sources."},
+        // end - base wraps around to a small number.
+        RefusalCase{"end below the base near 2^32",
+                    {.patches = {{.slot = 0, .name = "Top", .pointer = 0xFFFFFF00}},
+                     .base = 0xFFFFFF00,
+                     .end = 0x10},
+                    "Bank file is damaged: end pointer out of range."},
         RefusalCase{"size past the memory",
                     {.patches = {kOne, {.slot = 2, .name = "Edge", .pointer = 0x20000 + kMemorySize - 52}},
                      .end = 0x20000 + kMemorySize},

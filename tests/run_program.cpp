@@ -1,6 +1,7 @@
 #include "tests/run_program.h"
 
 #include <fcntl.h>
+#include <termios.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
@@ -64,26 +65,54 @@ RunResult run_program(const std::vector<std::string>& args,
 
   // Captures live apart from `cwd`, which a test may want to see untouched.
   const ScratchDir captures;
-  const bool capture_out =
-      options.stdout_path.empty() && !options.stdout_gone && !options.stdout_stalled;
+  const bool capture_file = options.stdout == Stdout::kCaptured && options.stdout_path.empty();
   const std::string out_path =
-      capture_out ? (captures.path / "out").string() : options.stdout_path;
+      capture_file ? (captures.path / "out").string() : options.stdout_path;
   const std::string err_path = (captures.path / "err").string();
 
-  int gone[2] = {-1, -1};
-  if (options.stdout_gone && (pipe(gone) != 0 || close(gone[0]) != 0)) {
-    throw std::runtime_error("pipe");
-  }
-  int stalled[2] = {-1, -1};
-  if (options.stdout_stalled && (pipe(stalled) != 0 || fcntl(stalled[1], F_SETPIPE_SZ, 4096) < 0)) {
-    throw std::runtime_error("pipe");
+  // The program's standard output, and the end the harness keeps.
+  int out = -1, watched = -1;
+  switch (options.stdout) {
+    case Stdout::kCaptured:
+      break;
+    case Stdout::kTerminal: {
+      watched = posix_openpt(O_RDWR | O_NOCTTY);
+      termios raw;  // line breaks as written, no echo
+      if (watched < 0 || grantpt(watched) != 0 || unlockpt(watched) != 0 ||
+          (out = open(ptsname(watched), O_RDWR | O_NOCTTY)) < 0 || tcgetattr(out, &raw) != 0) {
+        throw std::runtime_error("pseudo-terminal");
+      }
+      cfmakeraw(&raw);
+      if (tcsetattr(out, TCSANOW, &raw) != 0 || fcntl(watched, F_SETFL, O_NONBLOCK) != 0) {
+        throw std::runtime_error("pseudo-terminal");
+      }
+      break;
+    }
+    default: {
+      int ends[2];
+      if (pipe(ends) != 0) throw std::runtime_error("pipe");
+      out = ends[1];
+      watched = ends[0];
+      if (options.stdout != Stdout::kGone && fcntl(out, F_SETPIPE_SZ, 4096) < 0) {
+        throw std::runtime_error("pipe size");
+      }
+      if (options.stdout == Stdout::kGone) {
+        close(watched);
+        watched = -1;
+      } else if (options.stdout == Stdout::kClogged) {
+        if (fcntl(out, F_SETFL, O_NONBLOCK) != 0 || fcntl(watched, F_SETFL, O_NONBLOCK) != 0) {
+          throw std::runtime_error("pipe");
+        }
+        const std::string page(4096, '#');
+        while (write(out, page.data(), page.size()) > 0) {
+        }
+      }
+    }
   }
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
-    const int out = options.stdout_gone      ? gone[1]
-                    : options.stdout_stalled ? stalled[1]
-                                             : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0) out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     const int in = open("/dev/null", O_RDONLY);
     if (out < 0 || err < 0 || in < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
@@ -125,43 +154,66 @@ RunResult run_program(const std::vector<std::string>& args,
       if (fd < 0 || write(fd, "live", 4) != 4 || flock(fd, LOCK_EX) != 0) _exit(126);
     }
 #ifdef VORTRIM_WINE
+    // The same Windows code page whatever the caller's locale, or none: Wine
+    // takes it from the Unix locale.
     if (setenv("WINEPREFIX", VORTRIM_WINE_PREFIX, 1) != 0 ||
-        setenv("WINEDEBUG", "-all", 1) != 0) {
+        setenv("WINEDEBUG", "-all", 1) != 0 || setenv("LC_ALL", "C.UTF-8", 1) != 0 ||
+        setenv("WINEDLLOVERRIDES", VORTRIM_WINE_DLL_OVERRIDES, 1) != 0) {
       _exit(126);
     }
 #endif
     execv(argv[0], argv.data());
     _exit(127);
   }
-  if (gone[1] >= 0) close(gone[1]);
+  if (out >= 0) close(out);
+  RunResult result;
+  std::string shown;  // what came through `watched`
+  const auto take = [&] {
+    char buffer[4096];
+    for (ssize_t n; (n = read(watched, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+  };
   int status = 0;
-  if (stalled[1] >= 0) {
-    close(stalled[1]);
-    // Waits until the program is stuck writing to the pipe: the kernel says
-    // so, or nothing more has come for a second.
+  if (watched < 0) {
+    for (;;) {
+      if (waitpid(pid, &status, WUNTRACED) != pid) throw std::runtime_error("waitpid");
+      if (!WIFSTOPPED(status)) break;
+      if (options.while_stopped) options.while_stopped();
+      kill(pid, SIGCONT);
+    }
+  } else {
+    // Watches the program and its output as it goes.
     int queued = 0, last = 0, quiet = 0;
     const std::string wchan = "/proc/" + std::to_string(pid) + "/wchan";
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    for (;;) {
+      const pid_t seen = waitpid(pid, &status, WNOHANG | WUNTRACED);
+      if (seen < 0) throw std::runtime_error("waitpid");
+      if (options.stdout == Stdout::kTerminal) take();
+      if (seen == pid && !WIFSTOPPED(status)) break;
+      if (seen == pid) {
+        if (options.stdout == Stdout::kClogged) take();  // room at last
+        result.shown_when_stopped = shown;
+        if (options.while_stopped) options.while_stopped();
+        kill(pid, SIGCONT);
+      }
+      if (options.stdout == Stdout::kStalled) {
+        // Stuck writing to the pipe: the kernel says so, or nothing more
+        // has come for a second.
+        if (ioctl(watched, FIONREAD, &queued) != 0) queued = 0;
+        quiet = queued > 0 && queued == last ? quiet + 1 : 0;
+        last = queued;
+        if (slurp_text(wchan).find("pipe_write") != std::string::npos || quiet >= 100) {
+          kill(pid, SIGKILL);
+        }
+      }
       usleep(10000);
-      const std::string waiting = slurp_text(wchan);
-      if (ioctl(stalled[0], FIONREAD, &queued) != 0) queued = 0;
-      quiet = queued > 0 && queued == last ? quiet + 1 : 0;
-      last = queued;
-      if (waiting.find("pipe_write") != std::string::npos || quiet >= 100) kill(pid, SIGKILL);
     }
-    close(stalled[0]);
+    close(watched);
   }
-  for (; !options.stdout_stalled;) {
-    if (waitpid(pid, &status, WUNTRACED) != pid) throw std::runtime_error("waitpid");
-    if (!WIFSTOPPED(status)) break;
-    if (options.while_stopped) options.while_stopped();
-    kill(pid, SIGCONT);
-  }
-  RunResult result;
   result.pid = static_cast<int>(pid);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-  if (capture_out) result.out = slurp(out_path);
+  if (capture_file) result.out = slurp(out_path);
+  if (options.stdout == Stdout::kTerminal) result.out = shown;
   result.err = slurp(err_path);
   // Only the Windows build ends its lines in CR LF: a bare LF here means a
   // Linux build slipped into the Windows cases.

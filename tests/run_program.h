@@ -23,6 +23,7 @@ struct RunResult {
   int status = -1;  // the exit status; -1 if it did not exit normally
   int signal = 0;   // the signal that ended it, if one did
   int pid = 0;
+  std::string shown_when_stopped;  // on the terminal when it last stopped
 };
 
 // A call of the write path that a preloaded shim disturbs (natively only):
@@ -37,19 +38,31 @@ struct Fault {
   int error = 0;
 };
 
+// Where the program's standard output goes.
+enum class Stdout {
+  kCaptured,  // a file, read into RunResult::out (or `stdout_path`)
+  // A pipe whose reader is gone before the program starts (as after
+  // `| head -1`); nothing is captured.
+  kGone,
+  // A pipe of one page that nobody reads: once the program is stuck writing
+  // to it, it is killed with SIGKILL, wherever its work then stands; nothing
+  // is captured.
+  kStalled,
+  // A non-blocking pipe of one page, full when the program starts, so that
+  // its writes fail; emptied while the program is stopped (a fault with
+  // SIGSTOP). Nothing is captured.
+  kClogged,
+  // A pseudo-terminal, read into RunResult::out as the program writes.
+  kTerminal,
+};
+
 struct RunOptions {
   // Standard output goes here if set, and is then not captured.
   std::string stdout_path;
   // If set, no file can grow past this many bytes: writes beyond fail, as on
   // a full disk (natively only; Wine does not pass the limit on).
   long file_size_limit = 0;
-  // Standard output is a pipe whose reader is gone before the program starts
-  // (as after `| head -1`); nothing is captured.
-  bool stdout_gone = false;
-  // Standard output is a pipe of one page that nobody reads: once the
-  // program is stuck writing to it, it is killed with SIGKILL, wherever its
-  // work then stands; nothing is captured.
-  bool stdout_stalled = false;
+  Stdout stdout = Stdout::kCaptured;
   std::vector<Fault> faults;
   // The program starts with SIGHUP ignored, as under nohup.
   bool ignore_hangup = false;
