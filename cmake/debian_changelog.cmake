@@ -1,7 +1,8 @@
 # Debian's changelog format, made from CHANGELOG.md: each "## <version>
 # (<yyyy-mm-dd hh:mm> UTC)" section becomes an entry, each "- " item a
 # "  * " line.
-# Sets `debian_changelog` in the caller to the text.
+# Sets `debian_changelog` in the caller to the text, and `release_epoch` to
+# the newest entry's time in seconds since 1970: the packages' date.
 function(vortrim_debian_changelog markdown maintainer)
   set(days Sun Mon Tue Wed Thu Fri Sat)
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
@@ -29,6 +30,16 @@ function(vortrim_debian_changelog markdown maintainer)
       math(EXPR weekday "(${y} + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${offset} + ${d}) % 7")
       list(GET days ${weekday} day)
       list(GET months ${m} month)
+      if(NOT DEFINED epoch)
+        # Days since 1970-01-01 of a date in March-based years (y from above).
+        math(EXPR shifted "(${m} + 10) % 12")  # March is 0
+        math(EXPR day_of_year "(153 * ${shifted} + 2) / 5 + ${d} - 1")
+        math(EXPR days_since "${y} * 365 + ${y} / 4 - ${y} / 100 + ${y} / 400 + ${day_of_year} - 719468")
+        string(REPLACE ":" ";" hour_minute "${time}")
+        list(GET hour_minute 0 hour)
+        list(GET hour_minute 1 minute)
+        math(EXPR epoch "${days_since} * 86400 + ${hour} * 3600 + ${minute} * 60")
+      endif()
       string(APPEND text "${trailer}vortrim (${version}) unstable; urgency=medium\n\n")
       set(trailer "\n -- ${maintainer}  ${day}, ${dd} ${month} ${year} ${time}:00 +0000\n\n")
     elseif(line MATCHES "^- (.*)$")
@@ -39,5 +50,10 @@ function(vortrim_debian_changelog markdown maintainer)
   endforeach()
   string(REGEX REPLACE "\n\n$" "\n" trailer "${trailer}")
   string(REPLACE "${semicolon}" ";" text "${text}${trailer}")
+  if(NOT DEFINED epoch)
+    message(FATAL_ERROR "${markdown} has no heading \"## <version> (<yyyy-mm-dd hh:mm> UTC)\": "
+                        "the packages would have no date")
+  endif()
   set(debian_changelog "${text}" PARENT_SCOPE)
+  set(release_epoch ${epoch} PARENT_SCOPE)
 endfunction()

@@ -7,8 +7,9 @@
 #   .tar.gz  a statically linked program that starts on any x86-64 Linux
 #   .zip     vortrim.exe with the README and the licence at the top
 #
-# Packages are reproducible: with SOURCE_DATE_EPOCH set, one commit gives
-# byte-identical packages in any folder, under any umask.
+# Packages are reproducible: one commit gives byte-identical packages in any
+# folder, under any umask, with or without git. Their files are dated from
+# the newest entry of CHANGELOG.md, unless SOURCE_DATE_EPOCH says otherwise.
 
 include(GNUInstallDirs)
 
@@ -23,6 +24,13 @@ set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_modes.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/package_modes.cmake)
 set(CPACK_VORTRIM_AR ${CMAKE_AR})
 
+# Debian wants the changes in its own format; every package gets its date.
+include(cmake/debian_changelog.cmake)
+set(maintainer "The vortrim developers <dev@vortrim.invalid>")
+vortrim_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md "${maintainer}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
+set(CPACK_VORTRIM_RELEASE_EPOCH ${release_epoch})
+
 if(WIN32)
   # A Windows user unpacks the zip and finds everything at the top.
   install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
@@ -35,11 +43,6 @@ else()
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vortrim.1.gz
     COMMAND ${VORTRIM_GZIP} -9nc ${CMAKE_BINARY_DIR}/vortrim.1 > ${CMAKE_BINARY_DIR}/vortrim.1.gz
     DEPENDS ${CMAKE_BINARY_DIR}/vortrim.1)
-  # Debian wants the changes in its own format.
-  include(cmake/debian_changelog.cmake)
-  set(maintainer "The vortrim developers <dev@vortrim.invalid>")
-  vortrim_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md "${maintainer}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/changelog CONTENT "${debian_changelog}" @ONLY)
   add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/changelog.gz
     COMMAND ${VORTRIM_GZIP} -9nc ${CMAKE_BINARY_DIR}/changelog > ${CMAKE_BINARY_DIR}/changelog.gz
@@ -86,6 +89,7 @@ else()
   # The archive's program: no shared library needed, not even the C library,
   # so it starts on any x86-64 Linux, and without the dynamic libstdc++ it
   # needs less memory. Built for the packages only.
+  set(archive_program vortrim)
   if(VORTRIM_STATIC_ARCHIVE)
     add_executable(vortrim_static cli/main.cpp)
     target_link_libraries(vortrim_static PRIVATE vortrim_core vortrim_options)
@@ -93,12 +97,16 @@ else()
     set_target_properties(vortrim_static PROPERTIES
       OUTPUT_NAME vortrim RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static
       POSITION_INDEPENDENT_CODE OFF)
-    install(TARGETS vortrim_static RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-            COMPONENT static EXCLUDE_FROM_ALL)
-    set(CPACK_VORTRIM_ARCHIVE_PROGRAM static)
-  else()
-    set(CPACK_VORTRIM_ARCHIVE_PROGRAM program)
+    set(archive_program vortrim_static)
   endif()
+  # The .tar.gz's contents as one component of their own, so that the archive
+  # lists each folder once.
+  install(TARGETS ${archive_program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME vortrim)
