@@ -2,10 +2,12 @@
 # the README, the licence and the changes.
 #
 #   .deb     the ordinary dynamically linked program, stripped; the manual
-#            page gzip-compressed; the licence as a machine-readable
-#            copyright file and the changes as changelog.gz
-#   .tar.gz  a statically linked program that starts on any x86-64 Linux
-#   .zip     vortrim.exe with the README and the licence at the top
+#            page gzip-compressed; the bash completion; the licence as a
+#            machine-readable copyright file and the changes as changelog.gz
+#   .tar.gz  a statically linked program that starts on any x86-64 Linux,
+#            with the same manual page, completion and documents
+#   .zip     vortrim.exe and its drop target for Explorer, with the README
+#            and the licence at the top
 #
 # Packages are reproducible: one commit gives byte-identical packages in any
 # folder, under any umask, with or without git. Their files are dated from
@@ -32,8 +34,10 @@ set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
 set(CPACK_VORTRIM_RELEASE_EPOCH ${release_epoch})
 
 if(WIN32)
-  # A Windows user unpacks the zip and finds everything at the top.
+  # A Windows user unpacks the zip and finds everything at the top, the
+  # drop target for Explorer beside the program it starts.
   install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
+  install(FILES cli/vortrim-drop.cmd DESTINATION . COMPONENT program)
   install(FILES README.md LICENSE DESTINATION . COMPONENT docs)
 else()
   # The manual page carries the version; gzip -n keeps names and times out
@@ -81,6 +85,9 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT docs)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+  # Where bash-completion looks for a command's completion, by its name.
+  set(completion_dir ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim COMPONENT docs)
   # Debian keeps the licence in the copyright file, archives beside the README.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
   install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
@@ -106,6 +113,8 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim
           COMPONENT archive EXCLUDE_FROM_ALL)
 endif()
 
