@@ -145,4 +145,67 @@ TEST(CliRun, UnwritableOutputFails) {
   EXPECT_EQ(r.status, 1);
 }
 
+// Bash completion, driven in a real bash as bash drives it: the word under
+// the cursor in COMP_WORDS, the completion function called, COMPREPLY read
+// back (sorted: bash sorts it for the screen anyway), and what the function
+// asks of bash through compopt. Nothing else may be printed.
+struct CompletionCase {
+  const char* what;
+  std::string word;   // as typed, quotes and backslashes included
+  std::string reply;  // "compopt ..." lines, then COMPREPLY, a line each
+};
+
+// Registered so that bash quotes what it inserts as file names.
+const std::string kRegistered = "complete -o filenames -F _vortrim vortrim\n";
+
+class Completion : public testing::TestWithParam<CompletionCase> {};
+
+TEST_P(Completion, OffersWhatFits) {
+  if (!runs_natively()) GTEST_SKIP() << "bash completion is for Linux";
+  const ScratchDir dir;
+  for (const char* folder : {"My Banks", "Synths", "Synths/Sub"}) {
+    std::filesystem::create_directory(dir.path / folder);
+  }
+  for (const char* file : {"My Bank.KAA", "other.kaa", "notes.txt", "R&B 100%.KAA", "Synths/A.KAA"}) {
+    ASSERT_TRUE(write_bytes((dir.path / file).string(), {}));
+  }
+  const std::string script =
+      "cd \"$1\" && source \"$2\" || exit 1\n"
+      "compopt() { echo \"compopt $*\"; }\n"
+      "complete=$(complete -p vortrim) && echo \"$complete\" || exit 1\n"
+      "function=${complete#*-F }; function=${function%% *}\n"
+      "COMP_WORDS=(vortrim \"$3\"); COMP_CWORD=1\n"
+      "COMP_LINE=\"vortrim $3\"; COMP_POINT=${#COMP_LINE}\n"
+      "\"$function\" vortrim \"$3\" vortrim\n"
+      "((${#COMPREPLY[@]} == 0)) || printf '%s\\n' \"${COMPREPLY[@]}\" | LC_ALL=C sort\n";
+  const std::string reply = run_command({"bash", "--norc", "--noprofile", "-c", script, "bash",
+                                      dir.path.string(), VORTRIM_COMPLETION, GetParam().word});
+  EXPECT_EQ(reply, kRegistered + GetParam().reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, Completion,
+    testing::Values(
+        CompletionCase{"a dash offers the options", "-", "-e\n-i\n-l\n"},
+        CompletionCase{"nothing typed offers the options", "", "-e\n-i\n-l\n"},
+        CompletionCase{"-l is whole", "-l", "-l\n"},
+        CompletionCase{"-i offers banks in any case and folders", "-i",
+                       "-iMy Bank.KAA\n-iMy Banks/\n-iR&B 100%.KAA\n"
+                       "-iSynths/\n-iother.kaa\n"},
+        CompletionCase{"a space typed with a backslash", "-iMy\\ B",
+                       "-iMy Bank.KAA\n-iMy Banks/\n"},
+        CompletionCase{"a name begun with a quote", "-i\"My B",
+                       "-iMy Bank.KAA\n-iMy Banks/\n"},
+        CompletionCase{"inside a folder", "-iSynths/",
+                       "-iSynths/A.KAA\n-iSynths/Sub/\n"},
+        CompletionCase{"upper-case letter, a name with & and %", "-IR",
+                       "-IR&B 100%.KAA\n"},
+        CompletionCase{"-e offers folders only", "-e",
+                       "-eMy Banks/\n-eSynths/\n"},
+        // A lone folder is completed without a space, ready for what is in it.
+        CompletionCase{"a single folder stays open", "-eSyn",
+                       "compopt -o nospace\n-eSynths/\n"},
+        CompletionCase{"a word without a dash gets nothing", "BANK", ""}),
+    NameByWhat());
+
 }  // namespace

@@ -715,4 +715,68 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"two runs into one folder", Crash::kTwoRuns, 128, false, "linkat"}),
     NameByWhat());
 
+// The drop target for Windows Explorer, run under Wine's cmd as Explorer
+// starts it: each dropped bank is listed and extracted into a folder beside
+// it, named after it, holding exactly what `vortrim -e` writes.
+struct DropCase {
+  const char* what;
+  std::vector<std::string> banks;  // dropped, in this order
+  std::vector<std::string> earlier = {};  // files there before the drop
+};
+
+class DropTarget : public testing::TestWithParam<DropCase> {};
+
+TEST_P(DropTarget, ExtractsEachBankBesideIt) {
+  if (runs_natively()) GTEST_SKIP() << "the drop target is for Windows";
+  const DropCase& c = GetParam();
+  const ScratchDir dir;
+  // Installed as from the .zip: the script beside vortrim.exe.
+  fs::create_directories(dir.path / "vortrim 1.2");
+  fs::copy_file(program_path(), dir.path / "vortrim 1.2" / "vortrim.exe");
+  fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / "vortrim-drop.cmd");
+  std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / "vortrim-drop.cmd")};
+  for (std::size_t i = 0; i < c.banks.size(); ++i) {
+    const fs::path bank = dir.path / c.banks[i];
+    fs::create_directories(bank.parent_path());
+    const TestBank contents{.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
+                                        {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}};
+    ASSERT_TRUE(write_bytes(bank.string(), build_bank(contents)));
+    args.push_back(windows_path(bank));
+  }
+  for (const std::string& name : c.earlier) {
+    fs::create_directories((dir.path / name).parent_path());
+    ASSERT_TRUE(write_bytes((dir.path / name).string(), {'o', 'l', 'd'}));
+  }
+  const RunResult r = run_program(args, dir.path, {.windows_program = drop_target().starter});
+  EXPECT_EQ(r.status, 0);
+  // The window waits for a key.
+  EXPECT_NE(r.out.find("Press any key"), std::string::npos) << r.out;
+  for (const std::string& name : c.banks) {
+    const fs::path bank = dir.path / name;
+    const fs::path folder = bank.parent_path() / bank.stem();
+    const ScratchDir reference;
+    ASSERT_TRUE(fs::copy_file(bank, reference.path / "BANK.KAA"));
+    fs::create_directory(reference.path / "OUT");
+    ASSERT_EQ(run_program({"-iBANK.KAA", "-eOUT"}, reference.path).status, 0);
+    // An existing folder is used as it is.
+    auto expected = files_under(reference.path / "OUT");
+    for (const std::string& earlier : c.earlier) {
+      if ((dir.path / earlier).parent_path() == folder) {
+        expected[fs::path(earlier).filename().string()] = {'o', 'l', 'd'};
+      }
+    }
+    EXPECT_EQ(files_under(folder), expected) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dropped, DropTarget,
+    testing::Values(
+        DropCase{"one bank", {"Banks/SYNTH1.KAA"}},
+        DropCase{"a path with spaces", {"My Banks/Bank One.KAA"}},
+        DropCase{"two banks", {"Banks/A.KAA", "Other Banks/B.KAA"}},
+        DropCase{"a folder that already exists", {"Banks/SYNTH1.KAA"}, {"Banks/SYNTH1/Old.txt"}},
+        DropCase{"an ampersand in a path with spaces", {"Rock & Roll/Hits.KAA"}}),
+    NameByWhat());
+
 }  // namespace

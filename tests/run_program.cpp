@@ -34,8 +34,9 @@ constexpr bool kUnderWine = true;
 constexpr bool kUnderWine = false;
 #endif
 
-// The words that start the program under test.
-std::vector<std::string> program_command() {
+// The words that start the program under test, or under Wine another
+// Windows program (`other`) that starts it in its turn.
+std::vector<std::string> program_command(const std::string& other) {
   const std::string program = VORTRIM_PROGRAM;
 #ifdef VORTRIM_WINE
   // A Windows case that ran anything but vortrim.exe under Wine would prove
@@ -46,8 +47,9 @@ std::vector<std::string> program_command() {
     throw std::runtime_error("the Windows cases must run vortrim.exe under Wine, not " +
                              wine + " " + program);
   }
-  return {wine, program};
+  return {wine, other.empty() ? program : other};
 #else
+  if (!other.empty()) throw std::runtime_error("only under Wine: " + other);
   return {program};
 #endif
 }
@@ -57,7 +59,7 @@ std::vector<std::string> program_command() {
 RunResult run_program(const std::vector<std::string>& args,
                       const std::filesystem::path& cwd,
                       const RunOptions& options) {
-  std::vector<std::string> words = program_command();
+  std::vector<std::string> words = program_command(options.windows_program);
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
@@ -238,3 +240,21 @@ std::string as_output(const std::string& text) {
 char program_separator() { return kUnderWine ? '\\' : '/'; }
 
 bool runs_natively() { return !kUnderWine; }
+
+std::string program_path() { return VORTRIM_PROGRAM; }
+
+std::string windows_path(const std::filesystem::path& path) {
+  std::string windows = "Z:" + std::filesystem::absolute(path).string();
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  return windows;
+}
+
+DropTargetFiles drop_target() {
+#ifdef VORTRIM_DROP_STARTER
+  return {VORTRIM_DROP_SCRIPT, VORTRIM_DROP_STARTER};
+#else
+  return {};
+#endif
+}

@@ -72,6 +72,8 @@ struct RunOptions {
   // If set (natively only), this folder holds a live run's temporary file,
   // named as the program's own first one would be, and locked.
   std::string live_temp_in;
+  // Under Wine only: this Windows program is run instead, with `args`.
+  std::string windows_program;
 };
 
 // Runs the program with `args` in directory `cwd`.
@@ -84,6 +86,20 @@ std::string as_output(const std::string& text);
 
 // The separator the program under test appends to a destination path.
 char program_separator();
+
+// The program under test, as built.
+std::string program_path();
+
+// Under Wine: the drop target for Windows Explorer, and a program that
+// starts it as Explorer does when files are dropped on it.
+struct DropTargetFiles {
+  std::string script;
+  std::string starter;
+};
+DropTargetFiles drop_target();
+
+// A path as a Windows program under Wine names it.
+std::string windows_path(const std::filesystem::path& path);
 
 // Whether the program runs directly on this Linux host: Linux-only means
 // such as /proc, or a file size limit that makes writes fail (Wine does not

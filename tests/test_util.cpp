@@ -1,6 +1,8 @@
 #include "tests/test_util.h"
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -43,4 +45,28 @@ ScratchDir::~ScratchDir() {
 std::vector<unsigned char> read_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string run_command(const std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  int ends[2];
+  if (pipe(ends) != 0) throw std::runtime_error("pipe");
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork");
+  if (pid == 0) {
+    if (dup2(ends[1], 1) < 0 || dup2(ends[1], 2) < 0) _exit(126);
+    close(ends[0]);
+    execvp(argv[0], argv.data());
+    _exit(127);
+  }
+  close(ends[1]);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(ends[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return text;
 }

@@ -44,4 +44,8 @@ struct ScratchDir {
 
 std::vector<unsigned char> read_bytes(const std::filesystem::path& path);
 
+// What a command (words[0], looked up in PATH) prints on standard output and
+// standard error together.
+std::string run_command(const std::vector<std::string>& words);
+
 #endif  // VORTRIM_TESTS_TEST_UTIL_H
