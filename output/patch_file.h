@@ -77,10 +77,11 @@ struct PatchFolder {
 // aliases), files are told apart by what they are, not by their spelling.
 bool leads_to_written(PatchFolder& folder, const std::string& name);
 
-// Opens `dir` (ending in a separator) for a run's files, removes temporary
-// files that killed runs left there, and has the stop signals (SIGINT,
-// SIGTERM, SIGHUP) remove a named temporary file in flight before they end
-// the process as they would have. Signals that were ignored stay ignored.
+// Opens `dir` (ending in a separator) for a run's files and removes
+// temporary files that killed runs left there. On POSIX the stop signals
+// (SIGINT, SIGTERM, SIGHUP) then remove a named temporary file in flight
+// before they end the process as they would have; signals that were ignored
+// stay ignored. (On Windows the file system removes it: see above.)
 PatchFolder open_patch_folder(const std::string& dir);
 
 enum class WriteResult { kWritten, kCannotOpen, kCannotWrite };

@@ -34,8 +34,9 @@ static_assert(std::size(kStopSignals) == std::extent_v<decltype(PatchFolder::pre
 // standard streams.
 constexpr rlim_t kFilesNeeded = 256;
 
-// The named temporary file in flight, for the signal handler: set before the
-// name exists, cleared once it is renamed or removed.
+// The named temporary file in flight, for the signal handler: set once the
+// name is this run's (so that a stop never removes another's file), cleared
+// once it is renamed or removed.
 std::atomic<const char*> in_flight{nullptr};
 
 extern "C" void remove_in_flight_and_stop(int sig) {
@@ -45,8 +46,7 @@ extern "C" void remove_in_flight_and_stop(int sig) {
   raise(sig);
 }
 
-// Holds the path that `in_flight` points to while it is set. Set only once
-// the name is this run's, so that a stop never removes another's file.
+// Holds the path that `in_flight` points to while it is set.
 struct InFlight {
   std::string path;
   void set(const std::string& dir, const std::string& name) {
@@ -121,6 +121,7 @@ void look(PatchFolder& folder, const std::string& name) {
 // opened, so none can make the run wait.
 bool may_replace(PatchFolder& folder, const std::string& name, bool& exists) {
   if (folder.looked_at != name) look(folder, name);
+  folder.looked_at.clear();  // used once: the next name is looked at afresh
   const struct stat& st = folder.look;
   exists = folder.look_error == 0;
   if (!exists) return folder.look_error == ENOENT;
