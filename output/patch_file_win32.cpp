@@ -185,12 +185,13 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
     file.result = WriteResult::kCannotOpen;
     return file;
   }
-  // Gone with its handle, however the run ends, until it is named.
+  // Gone with its handle, however the run ends, until it is named. Where
+  // the file system cannot do that, a killed run leaves it for the next.
   const bool doomed = set_delete_on_close(h, true);
-  if (!doomed || !write_all(h, bytes, size) || !write_out(h)) {
+  if (!write_all(h, bytes, size) || !write_out(h)) {
     CloseHandle(h);
     if (!doomed) DeleteFileW(temp.c_str());
-    file.result = doomed ? WriteResult::kCannotWrite : WriteResult::kCannotOpen;
+    file.result = WriteResult::kCannotWrite;
     return file;
   }
   file.handle = h;
