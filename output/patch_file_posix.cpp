@@ -75,7 +75,9 @@ bool still_named(int dir, const char* name, int fd) {
 
 // Removes the temporary files that killed runs left in the folder: those
 // whose process is gone and whose lock nobody holds. A live run's file is
-// left alone, also one of an older version that did not lock it.
+// left alone, also one of an older version that did not lock it, or of a run
+// on another machine that has the folder too. This process has made none
+// yet: one with its number is a dead process's that had the number before.
 void remove_stale_temporaries(int dir) {
   const int listed = dup(dir);
   DIR* d = listed >= 0 ? fdopendir(listed) : nullptr;
@@ -91,7 +93,8 @@ void remove_stale_temporaries(int dir) {
       continue;
     }
     const long pid = std::strtol(name.c_str() + prefix, nullptr, 10);
-    if (pid > 0 && pid <= INT_MAX && (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
+    if (pid > 0 && pid <= INT_MAX && pid != getpid() &&
+        (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
       continue;
     }
     // O_NONBLOCK: whatever has the name, opening it must not wait.
