@@ -319,7 +319,7 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
   const DisturbedCase& c = GetParam();
   // A file size limit, a preloaded library and a lock do not reach into Wine.
   if (!runs_natively() && (c.options.file_size_limit > 0 || !c.options.faults.empty() ||
-                           !c.options.live_temp_in.empty())) {
+                           !c.options.temps.empty())) {
     GTEST_SKIP() << "Wine hides write failures and preloaded libraries";
   }
   TestBank bank;
@@ -350,8 +350,11 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
                                     [&](const TestPatch& p) { return p.name == name; });
     expected["OUT/" + name + ".KA1"] = patch_bytes(*patch);
   }
-  if (!c.options.live_temp_in.empty()) {  // neither removed nor written into
-    expected["OUT/vortrim-incomplete-" + std::to_string(x.run.pid) + "-1.tmp"] = {'l', 'i', 'v', 'e'};
+  for (const TempFile& temp : c.options.temps) {
+    // A live run's is neither removed nor written into; a dead one's goes.
+    if (temp.locked || temp.owner == TempFile::kParent) {
+      expected["OUT/" + temp_file_name(temp, x.run.pid)] = {'l', 'i', 'v', 'e'};
+    }
   }
   if (c.whole_or_absent) {
     // Wine's server removes a killed program's temporary files once it has
@@ -428,14 +431,29 @@ INSTANTIATE_TEST_SUITE_P(
                       SIGTERM, {}},
         // A live run's temporary file of the very name this run would take.
         DisturbedCase{"live temporary file of the same name", {"Full", "Old"},
-                      {.live_temp_in = "OUT"}, kBothWritten, 0, 0, {"Full", "Old"}},
+                      {.temps_in = "OUT", .temps = {{TempFile::kSame, true}}}, kBothWritten, 0,
+                      0, {"Full", "Old"}},
         DisturbedCase{"live temporary file, no unnamed files", {"Full", "Old"},
-                      {.faults = {kNoUnnamedFiles}, .live_temp_in = "OUT"}, kBothWritten, 0, 0,
-                      {"Full", "Old"}},
-        // What killed runs left is removed: no process has that number.
+                      {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
+                       .temps = {{TempFile::kSame, true}}},
+                      kBothWritten, 0, 0, {"Full", "Old"}},
+        // A run's file is left alone while its lock is held, even where its
+        // process cannot be seen, and while its process lives, even unlocked.
+        DisturbedCase{"locked temporary file of a run elsewhere", {"Full"},
+                      {.temps_in = "OUT", .temps = {{TempFile::kGone, true}}},
+                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
+        DisturbedCase{"unlocked temporary file of a live run", {"Full"},
+                      {.temps_in = "OUT", .temps = {{TempFile::kParent, false}}},
+                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
+        // What killed runs left is removed: no process has that number, or
+        // this run has it now, and nobody holds their locks.
         DisturbedCase{"leftovers of dead runs", {"Full"}, {}, "\nFull.KA1" + kEnd, 0, 0,
                       {"Full"},
                       {"vortrim-incomplete-4194305-1.tmp", "vortrim-incomplete-x.tmp"}},
+        DisturbedCase{"leftover under this run's number", {"Full", "Old"},
+                      {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
+                       .temps = {{TempFile::kSame, false}}},
+                      kBothWritten, 0, 0, {"Full", "Old"}},
         // Killed while stuck on its output, half way through naming the
         // files (where exactly depends on the host's output buffer).
         DisturbedCase{"killed while stuck on its output", numbered_names(128),

@@ -28,6 +28,9 @@ std::string slurp(const std::filesystem::path& path) {
   return {bytes.begin(), bytes.end()};
 }
 
+// Above the kernel's largest process number (2^22).
+constexpr long kNoProcess = 4194305;
+
 #ifdef VORTRIM_WINE
 constexpr bool kUnderWine = true;
 #else
@@ -148,12 +151,18 @@ RunResult run_program(const std::vector<std::string>& args,
       _exit(126);  // the shim cannot reach into Wine
 #endif
     }
-    if (!options.live_temp_in.empty()) {
-      // Open across the exec, so that the lock lives as long as the program.
-      const std::string temp = options.live_temp_in + "/vortrim-incomplete-" +
-                               std::to_string(getpid()) + "-1.tmp";
-      const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-      if (fd < 0 || write(fd, "live", 4) != 4 || flock(fd, LOCK_EX) != 0) _exit(126);
+    for (const TempFile& temp : options.temps) {
+      // Open across the exec, so that a lock lives as long as the program.
+      const long owner = temp.owner == TempFile::kSame     ? getpid()
+                         : temp.owner == TempFile::kParent ? getppid()
+                                                           : kNoProcess;
+      const std::string path = options.temps_in + "/vortrim-incomplete-" +
+                               std::to_string(owner) + "-1.tmp";
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+      if (fd < 0 || write(fd, "live", 4) != 4 || (temp.locked && flock(fd, LOCK_EX) != 0)) {
+        _exit(126);
+      }
+      if (!temp.locked) close(fd);
     }
 #ifdef VORTRIM_WINE
     // The same Windows code page whatever the caller's locale, or none: Wine
@@ -257,4 +266,11 @@ DropTargetFiles drop_target() {
 #else
   return {};
 #endif
+}
+
+std::string temp_file_name(const TempFile& temp, int pid) {
+  const long owner = temp.owner == TempFile::kSame     ? pid
+                     : temp.owner == TempFile::kParent ? static_cast<long>(getpid())
+                                                       : kNoProcess;
+  return "vortrim-incomplete-" + std::to_string(owner) + "-1.tmp";
 }

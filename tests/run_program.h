@@ -38,6 +38,17 @@ struct Fault {
   int error = 0;
 };
 
+// A temporary file of another run: whose process number it bears, and
+// whether that run holds its lock (for as long as the program runs).
+struct TempFile {
+  enum Owner {
+    kSame,    // the program's own number: a dead run's that had it before
+    kParent,  // a live process's: the tests'
+    kGone,    // a number no process can have (a run on another machine)
+  } owner;
+  bool locked;
+};
+
 // Where the program's standard output goes.
 enum class Stdout {
   kCaptured,  // a file, read into RunResult::out (or `stdout_path`)
@@ -69,9 +80,11 @@ struct RunOptions {
   // Called while the program is stopped (a fault with SIGSTOP); it goes on
   // afterwards.
   std::function<void()> while_stopped;
-  // If set (natively only), this folder holds a live run's temporary file,
-  // named as the program's own first one would be, and locked.
-  std::string live_temp_in;
+  // Temporary files of other runs in `temps_in` when the program starts
+  // (natively only), each "vortrim-incomplete-<process>-1.tmp" holding
+  // "live".
+  std::string temps_in;
+  std::vector<TempFile> temps;
   // Under Wine only: this Windows program is run instead, with `args`.
   std::string windows_program;
 };
@@ -86,6 +99,9 @@ std::string as_output(const std::string& text);
 
 // The separator the program under test appends to a destination path.
 char program_separator();
+
+// The name of a temporary file that a run with process number `pid` found.
+std::string temp_file_name(const TempFile& temp, int pid);
 
 // The program under test, as built.
 std::string program_path();
