@@ -277,7 +277,8 @@ int main(int argc, char** argv) {
   ratio("BM_Extract", "BM_SafeWrite", 1.2);
   ratio("BM_Extract", "BM_PlainWrite", 0);
   for (const char* earlier : {"0", "1"}) {
-    const std::string floor = std::string("BM_WholeRun/program:2/earlier:") + earlier + "/real_time";
+    const std::string floor =
+        std::string("BM_WholeRun/program:2/earlier:") + earlier + "/real_time";
     for (const char* program : {"0", "1"}) {
       ratio((std::string("BM_WholeRun/program:") + program + "/earlier:" + earlier + "/real_time")
                 .c_str(),

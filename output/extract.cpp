@@ -98,9 +98,9 @@ bool extract_patches(std::FILE* out, const BankImage& image,
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, taken);
     std::fprintf(out, "\n%s.KA1", stem.c_str());
-    const WriteResult result = refused_by_host(stem)
-                                   ? WriteResult::kCannotOpen
-                                   : name_patch_file(folder, staged[static_cast<std::size_t>(i)], stem + ".KA1");
+    StagedFile& file = staged[static_cast<std::size_t>(i)];
+    const WriteResult result = refused_by_host(stem) ? WriteResult::kCannotOpen
+                                                     : name_patch_file(folder, file, stem + ".KA1");
     switch (result) {
       case WriteResult::kWritten:
         break;

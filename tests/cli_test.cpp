@@ -166,7 +166,8 @@ TEST_P(Completion, OffersWhatFits) {
   for (const char* folder : {"My Banks", "Synths", "Synths/Sub"}) {
     std::filesystem::create_directory(dir.path / folder);
   }
-  for (const char* file : {"My Bank.KAA", "other.kaa", "notes.txt", "R&B 100%.KAA", "Synths/A.KAA"}) {
+  for (const char* file :
+       {"My Bank.KAA", "other.kaa", "notes.txt", "R&B 100%.KAA", "Synths/A.KAA"}) {
     ASSERT_TRUE(write_bytes((dir.path / file).string(), {}));
   }
   const std::string script =

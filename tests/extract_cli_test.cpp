@@ -634,7 +634,9 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
   if (!runs_natively()) GTEST_SKIP() << "the faults need the Linux build";
   const ScratchDir dir;
   const LoopDisk disk(dir.path, c.file_system);
-  if (!disk.ready()) GTEST_SKIP() << "needs root, a loop device, mkfs." << c.file_system << " and mount";
+  if (!disk.ready()) {
+    GTEST_SKIP() << "needs root, a loop device, mkfs." << c.file_system << " and mount";
+  }
   TestBank bank;
   std::vector<std::vector<unsigned char>> older;
   for (int i = 0; i < c.patches; ++i) {
