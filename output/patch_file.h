@@ -21,8 +21,9 @@
 //      file whose run is gone.
 //   3. The files stay open until the end of the run, so that no other file
 //      can be given their identity meanwhile, not even by another run.
-//   4. At the end one flush of the file system puts every name and byte on
-//      the disk before the program ends.
+//   4. At the end one flush puts every name and byte on the disk before the
+//      program ends: of the folder where the file system journals names with
+//      their files, else of the whole file system.
 
 #ifndef VORTRIM_OUTPUT_PATCH_FILE_H
 #define VORTRIM_OUTPUT_PATCH_FILE_H

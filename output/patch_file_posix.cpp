@@ -62,9 +62,11 @@ std::string temp_name(int n) {
   return kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(n) + kTempSuffix;
 }
 
-bool same_file(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+FileId id_of(const struct stat& st) {
+  return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
+
+bool same_file(const struct stat& a, const struct stat& b) { return id_of(a) == id_of(b); }
 
 // Whether `name` in `dir`, a file opened as `fd`, is still that file.
 bool still_named(int dir, const char* name, int fd) {
@@ -311,8 +313,7 @@ bool leads_to_written(PatchFolder& folder, const std::string& name) {
   if (folder.written.empty() || folder.look_error != 0) return false;
   struct stat st = folder.look;
   if (S_ISLNK(st.st_mode) && fstatat(folder.handle, name.c_str(), &st, 0) != 0) return false;
-  return folder.written.count({static_cast<unsigned long long>(st.st_dev),
-                               static_cast<unsigned long long>(st.st_ino)}) > 0;
+  return folder.written.count(id_of(st)) > 0;
 }
 
 PatchFolder open_patch_folder(const std::string& dir) {
@@ -382,10 +383,7 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
       return WriteResult::kCannotOpen;
   }
   struct stat st;
-  if (fstat(file.handle, &st) == 0) {
-    folder.written.insert({static_cast<unsigned long long>(st.st_dev),
-                           static_cast<unsigned long long>(st.st_ino)});
-  }
+  if (fstat(file.handle, &st) == 0) folder.written.insert(id_of(st));
   return WriteResult::kWritten;
 }
 

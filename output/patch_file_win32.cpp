@@ -133,6 +133,15 @@ bool rename_by_handle(HANDLE h, const std::wstring& target) {
 
 namespace {
 
+// The identity of the file open as `h`; none if Windows cannot tell.
+std::optional<FileId> handle_id(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
+  return FileId{info.dwVolumeSerialNumber,
+                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
+                    info.nFileIndexLow};
+}
+
 // The identity of the file that `path` leads to, links followed; none if it
 // leads to no file.
 std::optional<FileId> file_id(const std::string& path) {
@@ -141,13 +150,9 @@ std::optional<FileId> file_id(const std::string& path) {
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(h, &info) != 0;
+  const std::optional<FileId> id = handle_id(h);
   CloseHandle(h);
-  if (!known) return std::nullopt;
-  return FileId{info.dwVolumeSerialNumber,
-                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
-                    info.nFileIndexLow};
+  return id;
 }
 
 }  // namespace
@@ -209,12 +214,7 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
     set_delete_on_close(h, true);  // closed at the end, and gone
     return WriteResult::kCannotOpen;
   }
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(h, &info)) {
-    folder.written.insert({info.dwVolumeSerialNumber,
-                           (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) |
-                               info.nFileIndexLow});
-  }
+  if (const std::optional<FileId> id = handle_id(h)) folder.written.insert(*id);
   folder.last_named = h;
   return WriteResult::kWritten;
 }
