@@ -9,6 +9,8 @@
 //      folder that has no name yet (Linux: O_TMPFILE; Windows: a file marked
 //      for deletion on close), so a run killed at any moment leaves nothing
 //      behind, and are sent on their way to the disk without a cache flush.
+//      Other POSIX hosts (macOS, the BSDs) have no such files: each patch is
+//      written and named in one go in step 2, as on FAT.
 //      All patches are staged first, so that the disk writes them while the
 //      rest are staged instead of being waited for one by one.
 //   2. Named: once the disk has a file's data, the file gets its name: a
@@ -22,8 +24,10 @@
 //   3. The files stay open until the end of the run, so that no other file
 //      can be given their identity meanwhile, not even by another run.
 //   4. At the end one flush puts every name and byte on the disk before the
-//      program ends: of the folder where the file system journals names with
-//      their files, else of the whole file system.
+//      program ends: on Linux of the folder where the file system journals
+//      names with their files, else of the whole file system; on macOS one
+//      flush of the drive's cache (each file's data was ordered before its
+//      name by a barrier, not a flush).
 
 #ifndef VORTRIM_OUTPUT_PATCH_FILE_H
 #define VORTRIM_OUTPUT_PATCH_FILE_H
@@ -63,7 +67,9 @@ struct PatchFolder {
   NativeHandle last_named = nullptr;  // flushed at the end
 #else
   int handle = -1;  // the folder, opened once; -1 if it cannot be opened
-  // The file system takes unnamed temporary files and they can be named.
+  int last_named = -1;  // the file named last, through which hosts may flush
+  // The host and file system take unnamed temporary files and they can be
+  // named (Linux); else every file goes through a named temporary file.
   bool unnamed = true;
   // The name last looked at, and what was there (an errno where nothing).
   std::string looked_at;

@@ -1,6 +1,9 @@
-// The POSIX half of patch_file.h, with the Linux calls it needs (O_TMPFILE,
-// sync_file_range, syncfs). Everything is done relative to the folder's
-// descriptor, so temporary files always live beside the files they become.
+// The POSIX half of patch_file.h, portable to every POSIX host: named
+// temporary files, the checks before a name is replaced, the clean-up of
+// dead runs' files and the stop signals. What a host adds (Linux: unnamed
+// files and its own flushes) comes through patch_file_posix.h. Everything is
+// done relative to the folder's descriptor, so temporary files always live
+// beside the files they become.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -8,7 +11,6 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -21,6 +23,7 @@
 #include <type_traits>
 
 #include "output/patch_file.h"
+#include "output/patch_file_posix.h"
 
 namespace {
 
@@ -149,35 +152,6 @@ bool write_all(int fd, const unsigned char* bytes, std::size_t size) {
   return true;
 }
 
-// Starts sending the file's data to the disk, without waiting for it.
-bool start_write_out(int fd) {
-  return sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == ENOSYS ||
-         errno == EINVAL || errno == ESPIPE;
-}
-
-// Waits until the disk has the file's data, without a cache flush. On ext4
-// the data of a new file may otherwise reach the disk after its name
-// (unwritten extents are converted only when the write has ended).
-bool write_out(int fd) {
-  if (sync_file_range(fd, 0, 0,
-                      SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                          SYNC_FILE_RANGE_WAIT_AFTER) == 0) {
-    return true;
-  }
-  // Where the call is missing, a sync does the same and more.
-  return (errno == ENOSYS || errno == EINVAL || errno == ESPIPE) && fdatasync(fd) == 0;
-}
-
-// Gives the unnamed file `fd` the name `name` in `dir`.
-int link_unnamed(int fd, int dir, const char* name) {
-  // Root may link the descriptor itself; anyone may by way of /proc.
-  if (linkat(fd, "", dir, name, AT_EMPTY_PATH) == 0) return 0;
-  if (errno != ENOENT && errno != EPERM) return -1;
-  char proc[40];
-  std::snprintf(proc, sizeof proc, "/proc/self/fd/%d", fd);
-  return linkat(AT_FDCWD, proc, dir, name, AT_SYMLINK_FOLLOW);
-}
-
 // The outcome of one way of naming a file; kUnsupported: the folder's file
 // system cannot do it, try the other way.
 enum class Attempt { kWritten, kCannotOpen, kCannotWrite, kUnsupported };
@@ -192,7 +166,7 @@ Attempt rename_into_place(int dir, const std::string& from, const std::string& t
 // Names the staged unnamed file `fd` once the disk has its data.
 Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name, bool exists) {
   const int dir = folder.handle;
-  if (!write_out(fd)) return Attempt::kCannotWrite;
+  if (!flush_file(fd, Flush::kBeforeName)) return Attempt::kCannotWrite;
   if (!exists) {
     if (link_unnamed(fd, dir, name.c_str()) == 0) return Attempt::kWritten;
     if (errno != EEXIST) {
@@ -240,7 +214,7 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
   }
   if (fd < 0) return Attempt::kCannotOpen;
   Attempt result = Attempt::kWritten;
-  if (!write_all(fd, bytes, size) || !write_out(fd)) {
+  if (!write_all(fd, bytes, size) || !flush_file(fd, Flush::kBeforeName)) {
     unlinkat(dir, temp_file.c_str(), 0);
     result = Attempt::kCannotWrite;
   } else {
@@ -251,34 +225,6 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
     fd = -1;
   }
   return result;
-}
-
-// Whether the folder's file system journals names together with the inodes
-// they lead to, so that flushing the folder commits every file named in it
-// (after their data, which the disk already has). Elsewhere (FAT, ext2) only
-// a sync of the whole file system writes each file's own entry.
-bool journals_names(int dir) {
-  struct stat st;
-  std::FILE* mounts = fstat(dir, &st) == 0 ? std::fopen("/proc/self/mountinfo", "re") : nullptr;
-  if (mounts == nullptr) return false;
-  // "36 35 98:0 /root /mnt rw,noatime shared:1 - ext4 /dev/sda1 rw": the
-  // device is the third field, the file system type follows " - ".
-  const std::string device =
-      std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
-  char line[4096];
-  bool journaled = false;
-  while (!journaled && std::fgets(line, sizeof line, mounts) != nullptr) {
-    char id[32], parent[32], dev[32], type[32];
-    const char* rest = std::strstr(line, " - ");
-    if (rest == nullptr || std::sscanf(line, "%31s %31s %31s", id, parent, dev) != 3 ||
-        device != dev || std::sscanf(rest, " - %31s", type) != 1) {
-      continue;
-    }
-    const std::string t = type;
-    journaled = t == "ext4" || t == "ext3" || t == "xfs" || t == "btrfs";
-  }
-  std::fclose(mounts);
-  return journaled;
 }
 
 void catch_stop_signals(PatchFolder& folder) {
@@ -339,9 +285,10 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
     return file;
   }
   if (!folder.unnamed) return file;  // written when named
-  const int fd = openat(folder.handle, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  const int fd = open_unnamed(folder.handle);
   if (fd < 0) {
-    // EISDIR: a kernel without O_TMPFILE; EOPNOTSUPP: a file system without.
+    // EISDIR: a kernel without unnamed files; EOPNOTSUPP: a file system or
+    // host without.
     if (errno == EISDIR || errno == EOPNOTSUPP || errno == EINVAL) {
       folder.unnamed = false;
     } else {
@@ -349,7 +296,7 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
     }
     return file;
   }
-  if (!write_all(fd, bytes, size) || !start_write_out(fd)) {
+  if (!write_all(fd, bytes, size) || !flush_file(fd, Flush::kOnItsWay)) {
     close(fd);
     file.result = WriteResult::kCannotWrite;
     return file;
@@ -384,18 +331,13 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
   }
   struct stat st;
   if (fstat(file.handle, &st) == 0) folder.written.insert(id_of(st));
+  folder.last_named = file.handle;
   return WriteResult::kWritten;
 }
 
 bool close_patch_folder(PatchFolder& folder) {
-  // One flush for the whole run: of the folder where that commits all that
-  // was named in it; else of the whole file system, which also waits for
-  // other programs' data on it (with 300 MB of theirs, half a second).
-  bool on_disk = true;
-  if (!folder.written.empty()) {
-    if (!journals_names(folder.handle)) on_disk = syncfs(folder.handle) == 0;
-    on_disk = fsync(folder.handle) == 0 && on_disk;
-  }
+  // One flush for the whole run, as the host can do it.
+  bool on_disk = folder.written.empty() || flush_run(folder.handle, folder.last_named);
   for (const int fd : folder.files) on_disk = close(fd) == 0 && on_disk;
   folder.files.clear();
   if (folder.handle >= 0) close(folder.handle);
