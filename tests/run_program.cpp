@@ -250,6 +250,14 @@ char program_separator() { return kUnderWine ? '\\' : '/'; }
 
 bool runs_natively() { return !kUnderWine; }
 
+bool portable_posix() {
+#ifdef VORTRIM_PORTABLE_POSIX
+  return true;
+#else
+  return false;
+#endif
+}
+
 std::string program_path() { return VORTRIM_PROGRAM; }
 
 std::string windows_path(const std::filesystem::path& path) {

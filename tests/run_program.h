@@ -122,4 +122,10 @@ std::string windows_path(const std::filesystem::path& path);
 // pass it on), can then be used on it.
 bool runs_natively();
 
+// Whether the program under test is the portable POSIX build, as on macOS
+// and the BSDs: no unnamed files, so each patch is written and named in one
+// go through a named temporary file (which a killed run leaves until the
+// next run), flushed with fsync before its name.
+bool portable_posix();
+
 #endif  // VORTRIM_TESTS_RUN_PROGRAM_H
