@@ -8,6 +8,8 @@
 #            with the same manual page, completion and documents
 #   .zip     vortrim.exe and its drop target for Explorer, with the README
 #            and the licence at the top
+#   -macos.tar.gz  the universal macOS program (VORTRIM_MACOS_UNIVERSAL),
+#            with the manual page, completion and documents as in the .tar.gz
 #
 # Packages are reproducible: one commit gives byte-identical packages in any
 # folder, under any umask, with or without git. Their files are dated from
@@ -39,6 +41,24 @@ if(WIN32)
   install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
   install(FILES cli/vortrim-drop.cmd DESTINATION . COMPONENT program)
   install(FILES README.md LICENSE DESTINATION . COMPONENT docs)
+elseif(VORTRIM_MACOS_UNIVERSAL)
+  # Laid out as the Linux .tar.gz, around the program that both kinds of Mac
+  # run; it is left as zig linked and signed it (stripping would break the
+  # arm64 signature).
+  configure_file(doc/vortrim.1.in ${CMAKE_BINARY_DIR}/vortrim.1 @ONLY)
+  find_program(VORTRIM_GZIP gzip REQUIRED)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/vortrim.1.gz
+    COMMAND ${VORTRIM_GZIP} -9nc ${CMAKE_BINARY_DIR}/vortrim.1 > ${CMAKE_BINARY_DIR}/vortrim.1.gz
+    DEPENDS ${CMAKE_BINARY_DIR}/vortrim.1)
+  add_custom_target(package_files ALL DEPENDS ${CMAKE_BINARY_DIR}/vortrim.1.gz)
+  install(PROGRAMS ${VORTRIM_UNIVERSAL} DESTINATION ${CMAKE_INSTALL_BINDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES cli/vortrim.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME vortrim COMPONENT archive EXCLUDE_FROM_ALL)
 else()
   # The manual page carries the version; gzip -n keeps names and times out
   # of the compressed file.
@@ -76,7 +96,7 @@ else()
     "License: Expat${licence_text}\n")
 
   # Stripping leaves the compilers' notes, which Debian drops too.
-  if(CMAKE_BUILD_TYPE STREQUAL "Release")
+  if(CMAKE_BUILD_TYPE STREQUAL "Release" AND NOT APPLE)
     add_custom_command(TARGET vortrim POST_BUILD
       COMMAND ${CMAKE_OBJCOPY} --remove-section=.comment --remove-section=.note
               $<TARGET_FILE:vortrim>)
@@ -141,6 +161,10 @@ set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/package_components.cma
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x86_64)
+elseif(VORTRIM_MACOS_UNIVERSAL)
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_SYSTEM_NAME macos)
+  set(CPACK_STRIP_FILES OFF)  # the Linux strip knows no Mach-O
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
