@@ -5,8 +5,10 @@
 //     safe (each to a temporary file, closed, renamed into place; one flush
 //     of the file system and the folder at the end), in this process;
 //   - whole runs of `vortrim -l -e` (program 0: the static build of the
-//     .tar.gz; 1: the dynamic one of the .deb) against whole runs of the
-//     floor program (2: baseline.c, the same safe writes) on an ext4 disk of
+//     .tar.gz; 1: the dynamic one of the .deb; 3: the portable POSIX write
+//     path of macOS and the BSDs, static) against whole runs of the floor
+//     program (2: baseline.c, the same safe writes; 4: the same with each
+//     file flushed before its name, as POSIX calls alone allow) on an ext4 disk of
 //     their own, a loop device, so that no other program's data is flushed
 //     with theirs: into an empty folder (earlier:0) and over an earlier run's
 //     files (earlier:1). These need root and are skipped without it; they
@@ -190,7 +192,7 @@ void run(const char* program, const std::vector<std::string>& args) {
 }
 
 // The programs whole runs are timed for.
-enum Program { kStatic, kDynamic, kFloor };
+enum Program { kStatic, kDynamic, kFloor, kPortable, kFloorEach };
 
 // Whole runs of a program on the loop disk, into an empty folder or (range 1)
 // over an earlier run's files.
@@ -208,12 +210,12 @@ void BM_WholeRun(benchmark::State& state) {
     fs::create_directory(out);
     shell("sync -f " + x.disk.string());
   };
-  const std::vector<std::string> args =
-      program == kFloor ? std::vector<std::string>{x.bank, out.string()}
-                        : std::vector<std::string>{"-i" + x.bank, "-l", "-e" + out.string()};
-  const char* path = program == kFloor     ? VORTRIM_FLOOR
-                     : program == kDynamic ? VORTRIM_DYNAMIC
-                                           : VORTRIM_STATIC;
+  std::vector<std::string> args{"-i" + x.bank, "-l", "-e" + out.string()};
+  if (program == kFloor) args = {x.bank, out.string()};
+  if (program == kFloorEach) args = {x.bank, out.string(), "each"};
+  const char* const paths[] = {VORTRIM_STATIC, VORTRIM_DYNAMIC, VORTRIM_FLOOR, VORTRIM_PORTABLE,
+                               VORTRIM_FLOOR};
+  const char* path = paths[program];
   empty_folder();
   if (earlier) run(path, args);
   long flushes = 0;
@@ -238,7 +240,7 @@ BENCHMARK(BM_SafeWrite);
 BENCHMARK(BM_Extract);
 BENCHMARK(BM_WholeRun)
     ->ArgNames({"program", "earlier"})
-    ->ArgsProduct({{kStatic, kDynamic, kFloor}, {0, 1}})
+    ->ArgsProduct({{kStatic, kDynamic, kFloor, kPortable, kFloorEach}, {0, 1}})
     ->UseRealTime();
 
 // Prints as usual and keeps each benchmark's time per iteration (with
@@ -279,11 +281,14 @@ int main(int argc, char** argv) {
   for (const char* earlier : {"0", "1"}) {
     const std::string floor =
         std::string("BM_WholeRun/program:2/earlier:") + earlier + "/real_time";
-    for (const char* program : {"0", "1"}) {
-      ratio((std::string("BM_WholeRun/program:") + program + "/earlier:" + earlier + "/real_time")
-                .c_str(),
-            floor.c_str(), 1.2);
-    }
+    const auto whole_run = [&](const char* program) {
+      return std::string("BM_WholeRun/program:") + program + "/earlier:" + earlier + "/real_time";
+    };
+    for (const char* program : {"0", "1"}) ratio(whole_run(program).c_str(), floor.c_str(), 1.2);
+    // The portable path against the same floor, and against one as safe
+    // with POSIX calls alone (informational: Linux builds the other path).
+    ratio(whole_run("3").c_str(), floor.c_str(), 0);
+    ratio(whole_run("3").c_str(), whole_run("4").c_str(), 0);
   }
   std::fclose(fixture().sink);
   remove_disk(fixture());
