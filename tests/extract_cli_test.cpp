@@ -331,6 +331,7 @@ struct DisturbedCase {
   // What the terminal shows last when the program stops.
   std::string shown_when_stopped = {};
   WritePath path = WritePath::kEither;
+  bool old_read_only = false;  // Old.KA1 is read-only, and the running user's
 };
 
 class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
@@ -343,6 +344,8 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     GTEST_SKIP() << "Wine hides write failures and preloaded libraries";
   }
   if (other_path(c.path)) GTEST_SKIP() << "for the other write path";
+  const bool plain = c.options.user == User::kPlain;
+  if (plain && !plain_user_available()) GTEST_SKIP() << "needs root, and a plain user";
   TestBank bank;
   for (std::size_t i = 0; i < c.names.size(); ++i) {
     // The first patch is the largest, 5434 bytes: past a 4096-byte limit.
@@ -355,6 +358,12 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(), earlier));
     for (const std::string& name : c.leftovers) {
       ASSERT_TRUE(write_bytes((dir / "OUT" / name).string(), earlier));
+    }
+    if (c.old_read_only) fs::permissions(dir / "OUT" / "Old.KA1", fs::perms::owner_read);
+    if (plain) {  // the plain user's folder and file
+      fs::permissions(dir, fs::perms::all);
+      ASSERT_EQ(chown((dir / "OUT").c_str(), kPlainUid, kPlainGid), 0);
+      ASSERT_EQ(chown((dir / "OUT" / "Old.KA1").c_str(), kPlainUid, kPlainGid), 0);
     }
   }, c.options);
   if (!c.progress.empty()) {
@@ -510,6 +519,52 @@ INSTANTIATE_TEST_SUITE_P(
                        .faults = {{.call = "renameat", .signal = SIGSTOP}}},
                       "\nOld.KA1\nFull.KA1" + kEnd, 0, 0, {"Full", "Old"}, {}, false,
                       "\nOld.KA1"},
+        // The wait for the disk before a name fails: the file gets no name.
+        on_path(WritePath::kUnnamed,
+                DisturbedCase{"the disk refuses the data before the name", {"Full", "Old"},
+                              {.faults = {{.call = "sync_file_range", .at = 3, .error = EIO}}},
+                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
+                              {"Old"}}),
+        on_path(WritePath::kUnnamed,
+                DisturbedCase{"no unnamed files, the disk refuses the data", {"Full", "Old"},
+                              {.faults = {kNoUnnamedFiles,
+                                          {.call = "sync_file_range", .error = EIO}}},
+                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
+                              {"Old"}}),
+        // Kernels before 6.10 let only root link a descriptor: others link
+        // it through /proc, and no named temporary file (which SIGKILL would
+        // leave) is needed.
+        on_path(WritePath::kUnnamed,
+                DisturbedCase{"descriptor linked through /proc", {"Full", "New"},
+                              {.faults = {{.call = "linkat-fd", .at = kEveryCall, .error = ENOENT},
+                                          {.call = "renameat", .signal = SIGKILL}}},
+                              "\nFull.KA1\nNew.KA1" + kEnd, 0, 0, {"Full", "New"}}),
+        // Started with a soft limit of 64 open files, the run raises it: a
+        // full bank's files are all held open.
+        DisturbedCase{"few open files allowed", numbered_names(128), {.open_files = 64}, "", 0,
+                      0, numbered_names(128)},
+        // The owner's write bit decides for the owner; root may write anything.
+        DisturbedCase{.what = "read-only file of a plain user's own",
+                      .names = {"Old"},
+                      .options = {.user = User::kPlain},
+                      .progress = "\nOld.KA1" + kCannotOpen + kEnd,
+                      .status = 0,
+                      .signal = 0,
+                      .whole = {},
+                      .old_read_only = true},
+        DisturbedCase{.what = "read-only file replaced by root",
+                      .names = {"Old"},
+                      .progress = "\nOld.KA1" + kEnd,
+                      .status = 0,
+                      .signal = 0,
+                      .whole = {"Old"},
+                      .old_read_only = true},
+        // Another user's live run: its process cannot be signalled (EPERM),
+        // and its file stays.
+        DisturbedCase{"unlocked temporary file of another user's live run", {"Full"},
+                      {.user = User::kPlain, .temps_in = "OUT",
+                       .temps = {{TempFile::kParent, false}}},
+                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
         // Output that goes away (`| head -1`) stops no extraction; the run
         // reports the lost output with status 1.
         DisturbedCase{"standard output gone", numbered_names(128), {.stdout = Stdout::kGone}, "",
@@ -808,12 +863,13 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   fs::copy_file(program_path(), dir.path / "vortrim 1.2" / "vortrim.exe");
   fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / "vortrim-drop.cmd");
   std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / "vortrim-drop.cmd")};
+  std::vector<TestBank> contents;
   for (std::size_t i = 0; i < c.banks.size(); ++i) {
     const fs::path bank = dir.path / c.banks[i];
     fs::create_directories(bank.parent_path());
-    const TestBank contents{.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
-                                        {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}};
-    ASSERT_TRUE(write_bytes(bank.string(), build_bank(contents)));
+    contents.push_back({.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
+                                    {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}});
+    ASSERT_TRUE(write_bytes(bank.string(), build_bank(contents.back())));
     args.push_back(windows_path(bank));
   }
   for (const std::string& name : c.earlier) {
@@ -824,21 +880,19 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   EXPECT_EQ(r.status, 0);
   // The window waits for a key.
   EXPECT_NE(r.out.find("Press any key"), std::string::npos) << r.out;
-  for (const std::string& name : c.banks) {
-    const fs::path bank = dir.path / name;
+  for (std::size_t i = 0; i < c.banks.size(); ++i) {
+    const fs::path bank = dir.path / c.banks[i];
     const fs::path folder = bank.parent_path() / bank.stem();
-    const ScratchDir reference;
-    ASSERT_TRUE(fs::copy_file(bank, reference.path / "BANK.KAA"));
-    fs::create_directory(reference.path / "OUT");
-    ASSERT_EQ(run_program({"-iBANK.KAA", "-eOUT"}, reference.path).status, 0);
-    // An existing folder is used as it is.
-    auto expected = files_under(reference.path / "OUT");
+    // Every patch of the bank, byte for byte; an existing folder is used as
+    // it is.
+    std::map<std::string, std::vector<unsigned char>> expected;
+    for (const TestPatch& p : contents[i].patches) expected[p.name + ".KA1"] = patch_bytes(p);
     for (const std::string& earlier : c.earlier) {
       if ((dir.path / earlier).parent_path() == folder) {
         expected[fs::path(earlier).filename().string()] = {'o', 'l', 'd'};
       }
     }
-    EXPECT_EQ(files_under(folder), expected) << name;
+    EXPECT_EQ(files_under(folder), expected) << c.banks[i];
   }
 }
 

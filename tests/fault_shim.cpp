@@ -1,9 +1,10 @@
 // Preloaded into the program by the command-line tests (LD_PRELOAD) to
 // disturb calls of the write path, as a user, a full disk or a power cut
 // would. VORTRIM_FAULTS lists the faults, "call:n:signal:errno;...": at the
-// nth call of `call` ("write", "tmpfile" for an unnamed temporary file,
-// "sync_file_range", "linkat", "renameat", "syncfs", "fsync", or "read" for
-// a read of the C library's buffer from the bank file),
+// nth call of `call` (every call where n is -1: "write", "tmpfile" for an
+// unnamed temporary file, "sync_file_range", "linkat", "linkat-fd" for one
+// that links a descriptor itself, "renameat", "syncfs", "fsync", or "read"
+// for a read of the C library's buffer from the bank file),
 //   a signal (if not 0) arrives first; a write gets half its bytes to the
 //   file before it;
 //   else an errno (if not 0) makes the call fail without doing anything;
@@ -55,7 +56,9 @@ Fault* faults() {
 const Fault* disturbed(const char* call) {
   for (int i = 0; i < kMaxFaults; ++i) {
     Fault& f = faults()[i];
-    if (f.at > 0 && std::strcmp(f.call, call) == 0 && ++f.calls == f.at) return &f;
+    if (f.at != 0 && std::strcmp(f.call, call) == 0 && (f.at < 0 || ++f.calls == f.at)) {
+      return &f;
+    }
   }
   return nullptr;
 }
@@ -75,7 +78,7 @@ Function real(const char* name) {
 
 bool wanted(const char* call) {
   for (int i = 0; i < kMaxFaults; ++i) {
-    if (faults()[i].at > 0 && std::strcmp(faults()[i].call, call) == 0) return true;
+    if (faults()[i].at != 0 && std::strcmp(faults()[i].call, call) == 0) return true;
   }
   return false;
 }
@@ -133,7 +136,12 @@ extern "C" int sync_file_range(int fd, off64_t from, off64_t count, unsigned fla
 
 extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
   static const auto next = real<int (*)(int, const char*, int, const char*, int)>("linkat");
-  return strike(disturbed("linkat")) ? -1 : next(from_dir, from, to_dir, to, flags);
+  // Kernels before 6.10 let only root link a descriptor itself.
+  if (strike(disturbed("linkat")) ||
+      ((flags & AT_EMPTY_PATH) != 0 && strike(disturbed("linkat-fd")))) {
+    return -1;
+  }
+  return next(from_dir, from, to_dir, to, flags);
 }
 
 extern "C" int renameat(int from_dir, const char* from, int to_dir, const char* to) {

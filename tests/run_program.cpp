@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,6 +135,12 @@ RunResult run_program(const std::vector<std::string>& args,
     // As a shell starts it: a write to a closed pipe raises SIGPIPE.
     signal(SIGPIPE, SIG_DFL);
     if (options.ignore_hangup) signal(SIGHUP, SIG_IGN);
+    if (options.open_files > 0) {
+      rlimit files;
+      if (getrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+      files.rlim_cur = static_cast<rlim_t>(options.open_files);
+      if (setrlimit(RLIMIT_NOFILE, &files) != 0) _exit(126);
+    }
     if (!options.faults.empty()) {
 #ifdef VORTRIM_FAULT_SHIM
       std::string faults;
@@ -158,11 +165,17 @@ RunResult run_program(const std::vector<std::string>& args,
                                                            : kNoProcess;
       const std::string path = options.temps_in + "/vortrim-incomplete-" +
                                std::to_string(owner) + "-1.tmp";
-      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+      // Readable by all, so that only the liveness check and the lock keep it
+      // from a run of another user.
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
       if (fd < 0 || write(fd, "live", 4) != 4 || (temp.locked && flock(fd, LOCK_EX) != 0)) {
         _exit(126);
       }
       if (!temp.locked) close(fd);
+    }
+    if (options.user == User::kPlain &&
+        (setgroups(0, nullptr) != 0 || setgid(kPlainGid) != 0 || setuid(kPlainUid) != 0)) {
+      _exit(126);
     }
 #ifdef VORTRIM_WINE
     // The same Windows code page whatever the caller's locale, or none: Wine
@@ -249,6 +262,22 @@ std::string as_output(const std::string& text) {
 char program_separator() { return kUnderWine ? '\\' : '/'; }
 
 bool runs_natively() { return !kUnderWine; }
+
+bool plain_user_available() {
+  if (kUnderWine || geteuid() != 0) return false;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    bool allowed = setgroups(0, nullptr) == 0 && setgid(kPlainGid) == 0 &&
+                   setuid(kPlainUid) == 0 && access(VORTRIM_PROGRAM, X_OK) == 0;
+#ifdef VORTRIM_FAULT_SHIM
+    allowed = allowed && access(VORTRIM_FAULT_SHIM, R_OK) == 0;
+#endif
+    _exit(allowed ? 0 : 1);
+  }
+  int status = 1;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
 
 bool portable_posix() {
 #ifdef VORTRIM_PORTABLE_POSIX

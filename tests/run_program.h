@@ -28,9 +28,12 @@ struct RunResult {
 
 // A call of the write path that a preloaded shim disturbs (natively only):
 // at the `at`th call of `call` ("write", "tmpfile" for an unnamed temporary
-// file, "sync_file_range", "linkat", "renameat", "syncfs", "fsync"), `signal`
-// arrives (a write gets half its bytes first), or else the call fails with
-// `error`; with neither, a write is cut short to half its bytes.
+// file, "sync_file_range", "linkat", "linkat-fd" for one that links a
+// descriptor itself, "renameat", "syncfs", "fsync"), or at every call if
+// `at` is kEveryCall, `signal` arrives (a write gets half its bytes first),
+// or else the call fails with `error`; with neither, a write is cut short to
+// half its bytes.
+constexpr int kEveryCall = -1;
 struct Fault {
   std::string call;
   int at = 1;
@@ -48,6 +51,20 @@ struct TempFile {
   } owner;
   bool locked;
 };
+
+// Who runs the program.
+enum class User {
+  kSame,   // the tests' own user (root in CI)
+  kPlain,  // "nobody": the child drops root's privileges before it starts
+};
+
+// Whether a program can be run as User::kPlain here: the tests run as root,
+// and that user may run the program (and the fault shim) where they are.
+bool plain_user_available();
+
+// The plain user's numbers.
+constexpr unsigned kPlainUid = 65534;
+constexpr unsigned kPlainGid = 65534;
 
 // Where the program's standard output goes.
 enum class Stdout {
@@ -77,6 +94,10 @@ struct RunOptions {
   std::vector<Fault> faults;
   // The program starts with SIGHUP ignored, as under nohup.
   bool ignore_hangup = false;
+  // If set, the program starts allowed this many open files (the soft
+  // limit, as `ulimit -Sn`); it may raise it up to the hard limit.
+  int open_files = 0;
+  User user = User::kSame;
   // Called while the program is stopped (a fault with SIGSTOP); it goes on
   // afterwards.
   std::function<void()> while_stopped;
