@@ -39,6 +39,7 @@
 #include "output/extract.h"
 #include "output/report.h"
 #include "tests/bank_builder.h"
+#include "tests/loop_disk.h"
 
 namespace fs = std::filesystem;
 
@@ -50,52 +51,10 @@ struct Fixture {
   std::string out;     // extraction directory
   std::FILE* sink;     // where reports go
   std::vector<std::pair<std::string, std::vector<unsigned char>>> files;  // name, bytes
-  std::string device;  // the loop device, if one could be set up
-  fs::path disk;       // where its ext4 file system is mounted
+  // An ext4 file system of 64 MiB on a loop device, for whole runs; not
+  // ready without root or loop devices.
+  std::unique_ptr<LoopDisk> disk;
 };
-
-bool shell(const std::string& line) {
-  return std::system((line + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// An ext4 file system of 64 MiB in a file, on a loop device, mounted below
-// the scratch folder; none without root or loop devices.
-void make_disk(Fixture& x) {
-  if (geteuid() != 0) return;
-  const std::string image = (x.dir / "disk.img").string();
-  x.disk = x.dir / "disk";
-  fs::create_directory(x.disk);
-  std::FILE* p = nullptr;
-  if (shell("truncate -s 64M " + image + " && mkfs.ext4 -q -F -b 4096 -E "
-            "lazy_itable_init=0,lazy_journal_init=0 " + image)) {
-    p = popen(("losetup --find --show " + image + " 2>/dev/null").c_str(), "r");
-  }
-  char device[64] = "";
-  if (p != nullptr && std::fgets(device, sizeof device, p) != nullptr) {
-    x.device = device;
-    while (!x.device.empty() && x.device.back() == '\n') x.device.pop_back();
-  }
-  if (p != nullptr) pclose(p);
-  if (!x.device.empty() && !shell("mount -t ext4 " + x.device + " " + x.disk.string())) {
-    shell("losetup -d " + x.device);
-    x.device.clear();
-  }
-}
-
-void remove_disk(Fixture& x) {
-  if (x.device.empty()) return;
-  shell("umount " + x.disk.string());
-  shell("losetup -d " + x.device);
-}
-
-// The loop device's cache flushes so far (field 16 of its statistics).
-long device_flushes(const Fixture& x) {
-  std::ifstream stat("/sys/block/" + fs::path(x.device).filename().string() + "/stat");
-  long field = -1;
-  for (int i = 0; i < 16 && stat >> field; ++i) {
-  }
-  return stat ? field : -1;
-}
 
 Fixture& fixture() {
   static Fixture f = [] {
@@ -113,7 +72,7 @@ Fixture& fixture() {
     if (!write_bytes(x.bank, build_bank(bank))) std::abort();
     x.sink = std::fopen("/dev/null", "w");
     if (x.sink == nullptr) std::abort();
-    make_disk(x);
+    x.disk = std::make_unique<LoopDisk>(x.dir, "ext4", "64M");
     return x;
   }();
   return f;
@@ -198,17 +157,18 @@ enum Program { kStatic, kDynamic, kFloor, kPortable, kFloorEach };
 // over an earlier run's files.
 void BM_WholeRun(benchmark::State& state) {
   const Fixture& x = fixture();
-  if (x.device.empty()) {
+  if (!x.disk->ready()) {
     state.SkipWithError("needs root and a loop device");
     return;
   }
   const auto program = static_cast<Program>(state.range(0));
   const bool earlier = state.range(1) == 1;
-  const fs::path out = x.disk / ("out" + std::to_string(program) + "-" + std::to_string(earlier));
+  const fs::path out =
+      x.disk->mounted() / ("out" + std::to_string(program) + "-" + std::to_string(earlier));
   const auto empty_folder = [&] {
     fs::remove_all(out);
     fs::create_directory(out);
-    shell("sync -f " + x.disk.string());
+    x.disk->sync();
   };
   std::vector<std::string> args{"-i" + x.bank, "-l", "-e" + out.string()};
   if (program == kFloor) args = {x.bank, out.string()};
@@ -225,9 +185,9 @@ void BM_WholeRun(benchmark::State& state) {
       empty_folder();
       state.ResumeTiming();
     }
-    const long before = device_flushes(x);
+    const long before = x.disk->flushes();
     run(path, args);
-    flushes += device_flushes(x) - before;
+    flushes += x.disk->flushes() - before;
   }
   state.counters["flushes"] = benchmark::Counter(static_cast<double>(flushes),
                                                  benchmark::Counter::kAvgIterations);
@@ -291,7 +251,7 @@ int main(int argc, char** argv) {
     ratio(whole_run("3").c_str(), whole_run("4").c_str(), 0);
   }
   std::fclose(fixture().sink);
-  remove_disk(fixture());
+  fixture().disk.reset();
   std::error_code ec;
   fs::remove_all(fixture().dir, ec);
   benchmark::Shutdown();

@@ -16,6 +16,7 @@
 #include <set>
 
 #include "tests/bank_builder.h"
+#include "tests/loop_disk.h"
 #include "tests/run_program.h"
 #include "tests/test_util.h"
 
@@ -579,96 +580,6 @@ INSTANTIATE_TEST_SUITE_P(
 // bytes or the patch's, whole; a temporary file may be left only where one
 // replaced an older file, and the next run must remove it. Needs root, a
 // loop device, mkfs.ext4 and mount; skipped where any is missing.
-class LoopDisk {
- public:
-  LoopDisk(const fs::path& dir, const std::string& file_system)
-      : image_(dir / "disk.img"), mounted_(dir / "disk") {
-    if (geteuid() != 0) return;
-    fs::create_directory(mounted_);
-    // 4 KiB blocks as on a real disk, and nothing initialised later behind
-    // the runs' backs.
-    if (!command("truncate -s 16M " + image_.string() + " && mkfs." + file_system +
-                 " -q -F -b 4096 -E lazy_itable_init=0 " + image_.string())) {
-      return;
-    }
-    device_ = command_output("losetup --find --show " + image_.string());
-    if (device_.empty() || !command("mount -t " + file_system + " " + device_ + " " +
-                                    mounted_.string())) {
-      return;
-    }
-    ready_ = true;
-  }
-  ~LoopDisk() {
-    if (ready_) command("umount " + mounted_.string());
-    if (!device_.empty()) command("losetup -d " + device_);
-  }
-  LoopDisk(const LoopDisk&) = delete;
-  LoopDisk& operator=(const LoopDisk&) = delete;
-
-  bool ready() const { return ready_; }
-  const fs::path& mounted() const { return mounted_; }
-
-  // Device cache flushes so far; -1 where the kernel does not count them.
-  long flushes() const {
-    std::ifstream stat("/sys/block/" + fs::path(device_).filename().string() + "/stat");
-    long field = -1;
-    for (int i = 0; i < 16 && stat >> field; ++i) {
-    }
-    return stat ? field : -1;
-  }
-
-  // Another program's file, synced: the journal commits all before it.
-  void commit() const {
-    const int fd = open((mounted_ / "other").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(write(fd, "x", 1), 1);
-    ASSERT_EQ(fsync(fd), 0);
-    close(fd);
-    fs::remove(mounted_ / "other");
-  }
-
-  void sync() const {
-    const int fd = open(mounted_.c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(syncfs(fd), 0);
-    close(fd);
-  }
-
-  // What the disk holds now, mounted in `dir` until the copy goes away.
-  struct Copy {
-    fs::path mounted;
-    bool ready = false;
-    ~Copy() {
-      if (ready) command("umount " + mounted.string());
-    }
-  };
-  void copy_to(const fs::path& dir, Copy& copy) const {
-    copy.mounted = dir / "copy";
-    fs::create_directory(copy.mounted);
-    fs::copy_file(image_, dir / "copy.img", fs::copy_options::overwrite_existing);
-    copy.ready = command("mount -o loop " + (dir / "copy.img").string() + " " +
-                         copy.mounted.string());
-  }
-
- private:
-  static bool command(const std::string& line) {
-    return std::system((line + " >/dev/null 2>&1").c_str()) == 0;
-  }
-  static std::string command_output(const std::string& line) {
-    std::FILE* p = popen((line + " 2>/dev/null").c_str(), "r");
-    if (p == nullptr) return {};
-    char text[256] = "";
-    const bool read = std::fgets(text, sizeof text, p) != nullptr;
-    pclose(p);
-    std::string out = read ? text : "";
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-  }
-
-  fs::path image_, mounted_;
-  std::string device_;
-  bool ready_ = false;
-};
-
 enum class Crash {
   kKilled,   // killed before the Kth call, for every K the run reaches
   kEnded,    // a whole run, the disk copied the moment it ends
@@ -683,6 +594,7 @@ struct CrashCase {
   std::string call;  // kKilled: the call before which the run dies
   std::string file_system = "ext4";
   WritePath path = WritePath::kEither;
+  User user = User::kSame;  // who runs the program
 };
 
 class ExtractCrash : public testing::TestWithParam<CrashCase> {};
@@ -729,10 +641,15 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
   const CrashCase& c = GetParam();
   if (!runs_natively()) GTEST_SKIP() << "the faults need the Linux build";
   if (other_path(c.path)) GTEST_SKIP() << "for the other write path";
+  if (c.user == User::kPlain && !plain_user_available()) {
+    GTEST_SKIP() << "needs root, and a plain user";
+  }
   const ScratchDir dir;
+  fs::permissions(dir.path, fs::perms::all);
   const LoopDisk disk(dir.path, c.file_system);
   if (!disk.ready()) {
-    GTEST_SKIP() << "needs root, a loop device, mkfs." << c.file_system << " and mount";
+    GTEST_SKIP() << "needs root, a loop device (or fusefat and /dev/fuse), mkfs."
+                 << c.file_system << " and mount";
   }
   TestBank bank;
   std::vector<std::vector<unsigned char>> older;
@@ -748,20 +665,29 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
     fs::remove_all(out);
     fs::create_directory(out);
     for (std::size_t i = 0; i < older.size(); ++i) {
-      ASSERT_TRUE(write_bytes((out / (bank.patches[i].name + ".KA1")).string(), older[i]));
+      const fs::path file = out / (bank.patches[i].name + ".KA1");
+      ASSERT_TRUE(write_bytes(file.string(), older[i]));
+      if (c.user == User::kPlain) {
+        ASSERT_EQ(chown(file.c_str(), kPlainUid, kPlainGid), 0);
+      }
     }
-    disk.sync();
+    if (c.user == User::kPlain) {
+      ASSERT_EQ(chown(out.c_str(), kPlainUid, kPlainGid), 0);
+    }
+    ASSERT_TRUE(disk.sync());
   };
+  const RunOptions as_user{.user = c.user};
 
   if (c.crash == Crash::kEnded) {
     prepare();
     const long before = disk.flushes();
-    EXPECT_EQ(run_program(args, dir.path).status, 0);
+    EXPECT_EQ(run_program(args, dir.path, as_user).status, 0);
     const long flushes = disk.flushes() - before;
     LoopDisk::Copy copy;
     disk.copy_to(dir.path, copy);
     ASSERT_TRUE(copy.ready);
     EXPECT_EQ(judge(copy.mounted / "OUT", bank.patches, {}, false).patches, bank.patches.size());
+    if (c.file_system == "vfat") return;  // a FUSE program's disk: no device
     std::cout << "device flushes in the run: " << flushes << "\n";
     if (before < 0) GTEST_SKIP() << "the kernel does not count device flushes";
     // The named path flushes each file before its name: fsync, on ext4 a
@@ -791,21 +717,24 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
   for (int k = 1;; ++k) {
     SCOPED_TRACE("killed before " + c.call + " " + std::to_string(k));
     prepare();
-    const RunResult r =
-        run_program(args, dir.path, {.faults = {{.call = c.call, .at = k, .signal = SIGKILL}}});
+    const RunResult r = run_program(
+        args, dir.path, {.faults = {{.call = c.call, .at = k, .signal = SIGKILL}}, .user = c.user});
     if (r.status == 0) break;  // the run never reached its Kth call
     ASSERT_EQ(r.signal, SIGKILL);
-    disk.commit();
+    ASSERT_TRUE(disk.commit());
     LoopDisk::Copy copy;
     disk.copy_to(dir.path, copy);
     ASSERT_TRUE(copy.ready);
     // A named temporary file is left where a file replaced an older one,
-    // and on the named path wherever one was being written.
-    judge(copy.mounted / "OUT", bank.patches, older, c.earlier || portable_posix());
+    // and on the named path (FAT has no unnamed files) wherever one was
+    // being written.
+    judge(copy.mounted / "OUT", bank.patches, older,
+          c.earlier || portable_posix() || c.file_system == "vfat");
     // The next run into the folder removes what the killed one left.
-    EXPECT_EQ(run_program({"-iBANK.KAA", "-e" + (copy.mounted / "OUT").string()}, dir.path)
-                  .status,
-              0);
+    EXPECT_EQ(
+        run_program({"-iBANK.KAA", "-e" + (copy.mounted / "OUT").string()}, dir.path, as_user)
+            .status,
+        0);
     const Judged after = judge(copy.mounted / "OUT", bank.patches, {}, false);
     EXPECT_EQ(after.patches, bank.patches.size());
     EXPECT_EQ(after.temporaries, 0);
@@ -840,7 +769,39 @@ INSTANTIATE_TEST_SUITE_P(
         CrashCase{"two runs into one folder", Crash::kTwoRuns, 128, false, "linkat", "ext4",
                   WritePath::kUnnamed},
         CrashCase{"two runs into one folder, named path", Crash::kTwoRuns, 128, false,
-                  "renameat", "ext4", WritePath::kNamed}),
+                  "renameat", "ext4", WritePath::kNamed},
+        // Other file systems people extract onto, and a plain user.
+        CrashCase{"on XFS, killed before a name", Crash::kKilled, 8, false, "linkat", "xfs",
+                  WritePath::kUnnamed},
+        CrashCase{"on XFS over older files, killed before a rename", Crash::kKilled, 8, true,
+                  "renameat", "xfs"},
+        CrashCase{"a full bank on XFS, copied as the run ends", Crash::kEnded, 128, false, "",
+                  "xfs"},
+        CrashCase{"on btrfs, killed before a name", Crash::kKilled, 8, false, "linkat", "btrfs",
+                  WritePath::kUnnamed},
+        CrashCase{"a full bank on btrfs, copied as the run ends", Crash::kEnded, 128, false, "",
+                  "btrfs"},
+        CrashCase{"a full bank on btrfs over older files, copied as the run ends", Crash::kEnded,
+                  128, true, "", "btrfs"},
+        // FAT32 through fusefat: no unnamed files, every file named through a
+        // temporary one.
+        CrashCase{"on FAT32, killed before a write", Crash::kKilled, 8, false, "write", "vfat"},
+        CrashCase{"on FAT32 over older files, killed before a rename", Crash::kKilled, 8, true,
+                  "renameat", "vfat"},
+        CrashCase{"a full bank on FAT32, copied as the run ends", Crash::kEnded, 128, false, "",
+                  "vfat"},
+        CrashCase{.what = "as a plain user, killed before a name",
+                  .crash = Crash::kKilled,
+                  .patches = 8,
+                  .earlier = false,
+                  .call = "linkat",
+                  .path = WritePath::kUnnamed,
+                  .user = User::kPlain},
+        CrashCase{.what = "a full bank as a plain user over older files, copied as the run ends",
+                  .crash = Crash::kEnded,
+                  .patches = 128,
+                  .earlier = true,
+                  .user = User::kPlain}),
     NameByWhat());
 
 // The drop target for Windows Explorer, run under Wine's cmd as Explorer
