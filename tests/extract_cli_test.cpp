@@ -584,6 +584,9 @@ enum class Crash {
   kKilled,   // killed before the Kth call, for every K the run reaches
   kEnded,    // a whole run, the disk copied the moment it ends
   kTwoRuns,  // a second run into the folder while the first is stopped
+  // The same, the second run in a PID namespace of its own, where the first
+  // run's process cannot be seen, as from another machine.
+  kTwoRunsApart,
 };
 
 struct CrashCase {
@@ -696,19 +699,26 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
     return;
   }
 
-  if (c.crash == Crash::kTwoRuns) {
+  if (c.crash == Crash::kTwoRuns || c.crash == Crash::kTwoRunsApart) {
     // The first run stops half way; meanwhile two others write the whole
     // folder, the first of them freeing the first run's files, the second
-    // free to be given their numbers.
+    // free to be given their numbers. Apart, one other run, which must
+    // leave the first's locked temporary file alone.
+    const bool apart = c.crash == Crash::kTwoRunsApart;
     prepare();
     const RunOptions first{.faults = {{.call = c.call, .at = c.patches / 2, .signal = SIGSTOP}},
                            .while_stopped = [&] {
-                             EXPECT_EQ(run_program(args, dir.path).status, 0);
-                             EXPECT_EQ(run_program(args, dir.path).status, 0);
+                             EXPECT_EQ(run_program(args, dir.path, {.own_pid_namespace = apart})
+                                           .status,
+                                       0);
+                             if (!apart) {
+                               EXPECT_EQ(run_program(args, dir.path).status, 0);
+                             }
                            }};
     const RunResult r = run_program(args, dir.path, first);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.find('~'), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Cannot"), std::string::npos) << r.out;
     EXPECT_EQ(judge(out, bank.patches, {}, false).patches, bank.patches.size());
     return;
   }
@@ -770,6 +780,8 @@ INSTANTIATE_TEST_SUITE_P(
                   WritePath::kUnnamed},
         CrashCase{"two runs into one folder, named path", Crash::kTwoRuns, 128, false,
                   "renameat", "ext4", WritePath::kNamed},
+        CrashCase{"a replacing run's file seen from another PID namespace",
+                  Crash::kTwoRunsApart, 8, true, "renameat"},
         // Other file systems people extract onto, and a plain user.
         CrashCase{"on XFS, killed before a name", Crash::kKilled, 8, false, "linkat", "xfs",
                   WritePath::kUnnamed},

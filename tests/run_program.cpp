@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <grp.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -186,6 +187,19 @@ RunResult run_program(const std::vector<std::string>& args,
       _exit(126);
     }
 #endif
+    if (options.own_pid_namespace) {
+      // The program is the namespace's first process; this one waits for it
+      // and ends as it did.
+      if (unshare(CLONE_NEWPID) != 0) _exit(126);
+      const pid_t inner = fork();
+      if (inner < 0) _exit(126);
+      if (inner > 0) {
+        int inner_status = 0;
+        if (waitpid(inner, &inner_status, 0) != inner) _exit(126);
+        if (WIFSIGNALED(inner_status)) raise(WTERMSIG(inner_status));
+        _exit(WIFEXITED(inner_status) ? WEXITSTATUS(inner_status) : 126);
+      }
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }

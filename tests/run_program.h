@@ -98,6 +98,9 @@ struct RunOptions {
   // limit, as `ulimit -Sn`); it may raise it up to the hard limit.
   int open_files = 0;
   User user = User::kSame;
+  // The program runs in a PID namespace of its own (natively, as root), where
+  // no process outside it can be seen.
+  bool own_pid_namespace = false;
   // Called while the program is stopped (a fault with SIGSTOP); it goes on
   // afterwards.
   std::function<void()> while_stopped;
