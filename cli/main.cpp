@@ -75,8 +75,14 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   // On a terminal each print shows at once, even mid-line (a file name
-  // waiting for its failure message); redirected output stays buffered.
-  if (is_terminal(stdout)) std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // waiting for its failure message). Redirected output stays buffered a
+  // line at a time: a stop signal (Ctrl+C, SIGTERM, SIGHUP) ends the process
+  // without writing out a buffer, and must cost no completed line of a log.
+  if (is_terminal(stdout)) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+  } else {
+    std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
+  }
 
   const Options options = read_options(argc, argv);
   if (options.error || !options.input) fail(kUsageText);

@@ -368,7 +368,8 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     }
   }, c.options);
   if (!c.progress.empty()) {
-    const std::string out = x.run.out.substr(x.run.out.find(as_output("\nExtracting")));
+    const std::size_t at = x.run.out.find(as_output("\nExtracting"));
+    const std::string out = at == std::string::npos ? x.run.out : x.run.out.substr(at);
     EXPECT_EQ(out, as_output("\nExtracting to path \"" + dest("OUT") + "\"..." + c.progress));
   }
   EXPECT_EQ(x.run.status, c.status);
@@ -461,13 +462,16 @@ INSTANTIATE_TEST_SUITE_P(
                 DisturbedCase{"stopped in the middle of a write, named path", {"Full", "Old"},
                               {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "",
                               -1, SIGTERM, {"Full"}}),
+        // No completed line of a redirected log is lost: all up to the
+        // line of the file in flight.
         DisturbedCase{"terminated before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "", -1, SIGTERM,
+                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "\n", -1, SIGTERM,
                       {}},
         DisturbedCase{"interrupted before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "", -1, SIGINT, {}},
+                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "\n", -1, SIGINT, {}},
         DisturbedCase{"hung up before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "", -1, SIGHUP, {}},
+                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "\n", -1, SIGHUP,
+                      {}},
         // Started under nohup, a hang-up does not stop the run.
         DisturbedCase{"hang-up ignored", {"Full", "Old"},
                       {.faults = {{.call = "renameat", .signal = SIGHUP}}, .ignore_hangup = true},
