@@ -1,8 +1,9 @@
 # Debian's changelog format, made from CHANGELOG.md: each "## <version>
 # (<yyyy-mm-dd hh:mm> UTC)" section becomes an entry, each "- " item a
 # "  * " line.
-# Sets `debian_changelog` in the caller to the text, and `release_epoch` to
-# the newest entry's time in seconds since 1970: the packages' date.
+# Sets `debian_changelog` in the caller to the text, `release_epoch` to the
+# newest entry's time in seconds since 1970 (the packages' date), and
+# `release_date` to its yyyy-mm-dd (the manual page's).
 function(vortrim_debian_changelog markdown maintainer)
   set(days Sun Mon Tue Wed Thu Fri Sat)
   set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
@@ -39,6 +40,7 @@ function(vortrim_debian_changelog markdown maintainer)
         list(GET hour_minute 0 hour)
         list(GET hour_minute 1 minute)
         math(EXPR epoch "${days_since} * 86400 + ${hour} * 3600 + ${minute} * 60")
+        set(date "${year}-${CMAKE_MATCH_3}-${dd}")
       endif()
       string(APPEND text "${trailer}vortrim (${version}) unstable; urgency=medium\n\n")
       set(trailer "\n -- ${maintainer}  ${day}, ${dd} ${month} ${year} ${time}:00 +0000\n\n")
@@ -56,4 +58,5 @@ function(vortrim_debian_changelog markdown maintainer)
   endif()
   set(debian_changelog "${text}" PARENT_SCOPE)
   set(release_epoch ${epoch} PARENT_SCOPE)
+  set(release_date ${date} PARENT_SCOPE)
 endfunction()

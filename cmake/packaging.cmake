@@ -34,6 +34,7 @@ set(maintainer "The vortrim developers <dev@vortrim.invalid>")
 vortrim_debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md "${maintainer}")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
 set(CPACK_VORTRIM_RELEASE_EPOCH ${release_epoch})
+set(VORTRIM_RELEASE_DATE ${release_date})  # the manual page's date
 
 if(WIN32)
   # A Windows user unpacks the zip and finds everything at the top, the
