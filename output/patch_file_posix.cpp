@@ -163,8 +163,25 @@ Attempt rename_into_place(int dir, const std::string& from, const std::string& t
   return Attempt::kCannotOpen;
 }
 
-// Names the staged unnamed file `fd` once the disk has its data.
-Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name, bool exists) {
+// A file that replaces an older one keeps what the older one's owner chose:
+// its owner and group where this user may give them away (root), else its
+// group where that is one of this user's, and its permission bits. False if
+// the file would be readable by more than the older one was.
+bool take_over(int fd, const struct stat& older) {
+  if (fchown(fd, older.st_uid, older.st_gid) != 0 &&
+      fchown(fd, static_cast<uid_t>(-1), older.st_gid) != 0) {
+    // Neither may be given: the file stays this user's and group's.
+  }
+  const mode_t bits = older.st_mode & 0777;
+  // Where the file system keeps no bits (FAT), every file has the same.
+  struct stat now;
+  return fchmod(fd, bits) == 0 || (fstat(fd, &now) == 0 && (now.st_mode & 0777 & ~bits) == 0);
+}
+
+// Names the staged unnamed file `fd` once the disk has its data; `older`
+// is the file it replaces, if one was there.
+Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name, bool exists,
+                     const struct stat* older) {
   const int dir = folder.handle;
   if (!flush_file(fd, Flush::kBeforeName)) return Attempt::kCannotWrite;
   if (!exists) {
@@ -174,6 +191,7 @@ Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name,
     }
     // Made meanwhile: replaced like any older file.
   }
+  if (older != nullptr && !take_over(fd, *older)) return Attempt::kCannotOpen;
   // Locked before it has a name, so that no other run takes it for stale.
   flock(fd, LOCK_EX);
   std::string temp_file;
@@ -190,9 +208,11 @@ Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name,
 }
 
 // Writes and names a file by way of a named temporary file, where the file
-// system has no unnamed ones. On kWritten `fd` is the file.
+// system has no unnamed ones; `older` is the file it replaces, if one was
+// there. On kWritten `fd` is the file.
 Attempt write_named(const PatchFolder& folder, const std::string& name,
-                    const unsigned char* bytes, std::size_t size, int& fd) {
+                    const unsigned char* bytes, std::size_t size, const struct stat* older,
+                    int& fd) {
   const int dir = folder.handle;
   InFlight temp;
   std::string temp_file;
@@ -214,7 +234,10 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
   }
   if (fd < 0) return Attempt::kCannotOpen;
   Attempt result = Attempt::kWritten;
-  if (!write_all(fd, bytes, size) || !flush_file(fd, Flush::kBeforeName)) {
+  if (older != nullptr && !take_over(fd, *older)) {
+    unlinkat(dir, temp_file.c_str(), 0);
+    result = Attempt::kCannotOpen;
+  } else if (!write_all(fd, bytes, size) || !flush_file(fd, Flush::kBeforeName)) {
     unlinkat(dir, temp_file.c_str(), 0);
     result = Attempt::kCannotWrite;
   } else {
@@ -310,12 +333,15 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
   if (file.result != WriteResult::kWritten) return file.result;
   bool exists = false;
   if (!may_replace(folder, name, exists)) return WriteResult::kCannotOpen;
+  // What the older file's owner chose, for its replacement.
+  const struct stat looked = folder.look;
+  const struct stat* older = exists && S_ISREG(looked.st_mode) ? &looked : nullptr;
   Attempt result = Attempt::kUnsupported;
-  if (file.handle >= 0) result = name_unnamed(folder, file.handle, name, exists);
+  if (file.handle >= 0) result = name_unnamed(folder, file.handle, name, exists, older);
   if (result == Attempt::kUnsupported) {
     folder.unnamed = false;  // so for every later file too
     int fd = -1;
-    result = write_named(folder, name, file.bytes, file.size, fd);
+    result = write_named(folder, name, file.bytes, file.size, older, fd);
     if (result == Attempt::kWritten) {
       file.handle = fd;
       folder.files.push_back(fd);

@@ -129,9 +129,18 @@ bool rename_by_handle(HANDLE h, const std::wstring& target) {
                                     static_cast<DWORD>(buffer.size())) != 0;
 }
 
-}  // namespace
-
-namespace {
+// A file that replaces an older one keeps the older one's attributes
+// (hidden, system, archive, not indexed); its permissions come from the
+// folder, as any new file's do. True where nothing was there.
+bool keep_attributes(HANDLE h, const std::wstring& older) {
+  const DWORD attributes = GetFileAttributesW(older.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+  constexpr DWORD kKept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  FILE_BASIC_INFO info{};  // times of 0: left as they are
+  info.FileAttributes = (attributes & kKept) != 0 ? attributes & kKept : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(h, FileBasicInfo, &info, sizeof info) != 0;
+}
 
 // The identity of the file open as `h`; none if Windows cannot tell.
 std::optional<FileId> handle_id(HANDLE h) {
@@ -209,7 +218,9 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
   const std::wstring target = native(folder.dir + name);
   if (!may_replace(target)) return WriteResult::kCannotOpen;
   const HANDLE h = file.handle;
-  if (!set_delete_on_close(h, false)) return WriteResult::kCannotOpen;
+  if (!keep_attributes(h, target) || !set_delete_on_close(h, false)) {
+    return WriteResult::kCannotOpen;
+  }
   if (!rename_by_handle(h, target)) {
     set_delete_on_close(h, true);  // closed at the end, and gone
     return WriteResult::kCannotOpen;

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,9 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kCannotOpen = " - Cannot open KA1 file! (Patch name may be incompatible.)";
+
+// Where Wine keeps a file's DOS attributes: "0x2" for hidden.
+constexpr char kDosAttributes[] = "user.DOSATTRIB";
 
 // Every regular file under `dir`, by path relative to it, with its bytes.
 std::map<std::string, std::vector<unsigned char>> files_under(const fs::path& dir) {
@@ -332,7 +336,12 @@ struct DisturbedCase {
   // What the terminal shows last when the program stops.
   std::string shown_when_stopped = {};
   WritePath path = WritePath::kEither;
-  bool old_read_only = false;  // Old.KA1 is read-only, and the running user's
+  // Old.KA1's permission bits and owner, which its replacement keeps.
+  mode_t old_mode = 0644;
+  User old_owner = User::kSame;
+  // Under Wine: Old.KA1 is hidden, which Wine keeps in an extended
+  // attribute; its replacement is hidden too.
+  bool old_hidden = false;
 };
 
 class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
@@ -345,6 +354,7 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     GTEST_SKIP() << "Wine hides write failures and preloaded libraries";
   }
   if (other_path(c.path)) GTEST_SKIP() << "for the other write path";
+  if (c.old_hidden && runs_natively()) GTEST_SKIP() << "hidden files are Windows'";
   const bool plain = c.options.user == User::kPlain;
   if (plain && !plain_user_available()) GTEST_SKIP() << "needs root, and a plain user";
   TestBank bank;
@@ -360,13 +370,30 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     for (const std::string& name : c.leftovers) {
       ASSERT_TRUE(write_bytes((dir / "OUT" / name).string(), earlier));
     }
-    if (c.old_read_only) fs::permissions(dir / "OUT" / "Old.KA1", fs::perms::owner_read);
-    if (plain) {  // the plain user's folder and file
+    ASSERT_EQ(chmod((dir / "OUT" / "Old.KA1").c_str(), c.old_mode), 0);
+    if (plain) {  // the plain user's folder
       fs::permissions(dir, fs::perms::all);
       ASSERT_EQ(chown((dir / "OUT").c_str(), kPlainUid, kPlainGid), 0);
+    }
+    if (c.old_owner == User::kPlain) {
       ASSERT_EQ(chown((dir / "OUT" / "Old.KA1").c_str(), kPlainUid, kPlainGid), 0);
     }
+    if (c.old_hidden) {
+      ASSERT_EQ(setxattr((dir / "OUT" / "Old.KA1").c_str(), kDosAttributes, "0x2", 3, 0), 0);
+    }
   }, c.options);
+  if (c.old_hidden) {
+    char attributes[16] = "";
+    const ssize_t n = getxattr((x.dir.path / "OUT" / "Old.KA1").c_str(), kDosAttributes,
+                               attributes, sizeof attributes - 1);
+    EXPECT_EQ(std::string(attributes, n > 0 ? static_cast<std::size_t>(n) : 0), "0x2");
+  }
+  struct stat old_file;
+  if (runs_natively() && stat((x.dir.path / "OUT" / "Old.KA1").c_str(), &old_file) == 0) {
+    EXPECT_EQ(old_file.st_mode & 0777, c.old_mode) << "Old.KA1's permission bits";
+    EXPECT_EQ(old_file.st_uid, c.old_owner == User::kPlain ? kPlainUid : geteuid())
+        << "Old.KA1's owner";
+  }
   if (!c.progress.empty()) {
     const std::size_t at = x.run.out.find(as_output("\nExtracting"));
     const std::string out = at == std::string::npos ? x.run.out : x.run.out.substr(at);
@@ -556,14 +583,50 @@ INSTANTIATE_TEST_SUITE_P(
                       .status = 0,
                       .signal = 0,
                       .whole = {},
-                      .old_read_only = true},
+                      .old_mode = 0400,
+                      .old_owner = User::kPlain},
         DisturbedCase{.what = "read-only file replaced by root",
                       .names = {"Old"},
                       .progress = "\nOld.KA1" + kEnd,
                       .status = 0,
                       .signal = 0,
                       .whole = {"Old"},
-                      .old_read_only = true},
+                      .old_mode = 0400},
+        // A replaced file keeps what its owner chose: its permission bits
+        // (never readable by more than before) and, where the running user
+        // may give it, its owner.
+        DisturbedCase{.what = "replaced file keeps its permission bits",
+                      .names = {"Old"},
+                      .progress = "\nOld.KA1" + kEnd,
+                      .status = 0,
+                      .signal = 0,
+                      .whole = {"Old"},
+                      .old_mode = 0600},
+        DisturbedCase{.what = "a plain user's file replaced by root keeps its owner",
+                      .names = {"Old"},
+                      .progress = "\nOld.KA1" + kEnd,
+                      .status = 0,
+                      .signal = 0,
+                      .whole = {"Old"},
+                      .old_mode = 0640,
+                      .old_owner = User::kPlain},
+        DisturbedCase{.what = "replaced hidden file stays hidden",
+                      .names = {"Old"},
+                      .progress = "\nOld.KA1" + kEnd,
+                      .status = 0,
+                      .signal = 0,
+                      .whole = {"Old"},
+                      .old_hidden = true},
+        on_path(WritePath::kUnnamed,
+                DisturbedCase{.what = "no unnamed files, replaced file keeps its bits and owner",
+                              .names = {"Old"},
+                              .options = {.faults = {kNoUnnamedFiles}},
+                              .progress = "\nOld.KA1" + kEnd,
+                              .status = 0,
+                              .signal = 0,
+                              .whole = {"Old"},
+                              .old_mode = 0600,
+                              .old_owner = User::kPlain}),
         // Another user's live run: its process cannot be signalled (EPERM),
         // and its file stays.
         DisturbedCase{"unlocked temporary file of another user's live run", {"Full"},
