@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
   // waiting for its failure message). Redirected output stays buffered a
   // line at a time: a stop signal (Ctrl+C, SIGTERM, SIGHUP) ends the process
   // without writing out a buffer, and must cost no completed line of a log.
-  if (is_terminal(stdout)) {
+  const bool terminal = is_terminal(stdout);
+  if (terminal) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
   } else {
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
@@ -99,8 +100,8 @@ int main(int argc, char** argv) {
   std::fclose(in);  // read-only: nothing to lose if closing fails
   if (!loaded) fail(err);
 
-  print_report(stdout, image, *options.input, options.list);
-  if (options.destination && !extract_patches(stdout, image, *options.destination)) {
+  print_report(stdout, image, *options.input, options.list, terminal);
+  if (options.destination && !extract_patches(stdout, image, *options.destination, terminal)) {
     fail("Cannot write KA1 files to the disk.");
   }
   return 0;

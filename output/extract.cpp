@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "output/patch_file.h"
+#include "output/report.h"
 
 namespace {
 
@@ -76,7 +77,7 @@ bool is_windows_device_or_stream(const std::string& stem) {
 }
 
 bool extract_patches(std::FILE* out, const BankImage& image,
-                     const std::string& destination) {
+                     const std::string& destination, bool terminal) {
   const std::string dir = destination_path(destination);
   std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
   PatchFolder folder = open_patch_folder(dir);
@@ -97,7 +98,9 @@ bool extract_patches(std::FILE* out, const BankImage& image,
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, taken);
-    std::fprintf(out, "\n%s.KA1", stem.c_str());
+    std::string shown = stem;
+    if (terminal) mask_control_bytes(shown.data(), shown.size());
+    std::fprintf(out, "\n%s.KA1", shown.c_str());
     StagedFile& file = staged[static_cast<std::size_t>(i)];
     const WriteResult result = refused_by_host(stem) ? WriteResult::kCannotOpen
                                                      : name_patch_file(folder, file, stem + ".KA1");

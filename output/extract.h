@@ -47,8 +47,8 @@ bool is_windows_device_or_stream(const std::string& stem);
 // in the run takes the next "~N". A file that cannot be created or written
 // is reported on its line and skipped; the directory is never created.
 // Returns false if what was written could not all be put on the disk at the
-// end.
+// end. For a `terminal` the stems' control bytes are shown as "?".
 bool extract_patches(std::FILE* out, const BankImage& image,
-                     const std::string& destination);
+                     const std::string& destination, bool terminal = false);
 
 #endif  // VORTRIM_OUTPUT_EXTRACT_H

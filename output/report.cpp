@@ -36,8 +36,15 @@ unsigned percent_hundredths(std::uint32_t free) {
   return static_cast<unsigned>((scaled + kMemorySize / 2) / kMemorySize);
 }
 
+void mask_control_bytes(char* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) text[i] = '?';
+  }
+}
+
 void print_report(std::FILE* out, const BankImage& image,
-                  const std::string& input_name, bool list) {
+                  const std::string& input_name, bool list, bool terminal) {
   const std::uint32_t free = free_bytes(image);
   const unsigned hundredths = percent_hundredths(free);
   // "%2u.%02u" is exactly as wide as "%5.2f" for 0.00 to 100.00.
@@ -53,6 +60,7 @@ void print_report(std::FILE* out, const BankImage& image,
   char* p = listing + sizeof kListingHeading - 1;
   for (int i = 0; i < image.count; ++i, p += kListingLineLength) {
     format_listing_line(stored_patch(image, i), p);
+    if (terminal) mask_control_bytes(p + 7, kNameLength);  // the name's columns
   }
   std::fwrite(listing, 1, static_cast<std::size_t>(p - listing), out);
 }

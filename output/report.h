@@ -20,9 +20,16 @@ inline constexpr char kListingHeading[] = "number name     sources  size\n";
 inline constexpr std::size_t kListingLineLength = 30;
 void format_listing_line(const PatchEntry& e, char* line);
 
+// A terminal acts on control bytes (0x00 to 0x1F, 0x7F) instead of showing
+// them: an escape sequence in a patch name could recolour the text, retitle
+// the window or hide lines, a line break split a listing line. For a
+// terminal each becomes "?" in `text`, as ls shows them.
+void mask_control_bytes(char* text, std::size_t size);
+
 // Prints the summary for the bank read from `input_name` (shown as given)
-// and, with `list`, one line per stored patch in memory order.
+// and, with `list`, one line per stored patch in memory order; for a
+// `terminal`, with the names' control bytes masked.
 void print_report(std::FILE* out, const BankImage& image,
-                  const std::string& input_name, bool list);
+                  const std::string& input_name, bool list, bool terminal = false);
 
 #endif  // VORTRIM_OUTPUT_REPORT_H

@@ -33,6 +33,15 @@ const std::string kListing =
     "    4  Strings1  AP----  1060\n"
     "    1  Pad       A-----   974\n";
 
+// Names with control bytes: an escape sequence, a line break, a bell and
+// DEL; on a terminal each shows as "?".
+const TestBank kControlBank{.patches = {{.slot = 0, .name = "\x1b[31mRed"},
+                                        {.slot = 1, .name = "Two\nLine"},
+                                        {.slot = 2, .name = "Bell\x07\x7f"}}};
+const std::string kControlSummary =
+    "\"CTRL.KAA\" contains 3 patches. 130826 bytes (99.81% of memory) free.\n"
+    "number name     sources  size\n";
+
 struct CliCase {
   const char* what;
   std::vector<std::string> args;
@@ -45,6 +54,7 @@ class Cli : public testing::TestWithParam<CliCase> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(kBank)));
+    ASSERT_TRUE(write_bytes((dir.path / "CTRL.KAA").string(), build_bank(kControlBank)));
     std::filesystem::create_directory(dir.path / "ADIR");
   }
   ScratchDir dir;
@@ -54,6 +64,9 @@ TEST_P(Cli, PrintsExactly) {
   const CliCase& c = GetParam();
   if (!runs_natively() && !c.options.faults.empty()) {
     GTEST_SKIP() << "a preloaded library does not reach into Wine";
+  }
+  if (!runs_natively() && c.options.stdout == Stdout::kTerminal) {
+    GTEST_SKIP() << "Wine's console on a pseudo-terminal writes escape sequences of its own";
   }
   const RunResult r = run_program(c.args, dir.path, c.options);
   EXPECT_EQ(r.out, as_output(c.out));
@@ -79,6 +92,16 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"listing", {"-lfoo", "-iBANK.KAA"}, kSummary + kListing + "\n\n", 0},
         CliCase{"upper-case L", {"-iBANK.KAA", "-L"}, kSummary + kListing + "\n\n", 0},
         CliCase{"the last -i counts", {"-iNOPE.KAA", "-iBANK.KAA"}, kSummary + "\n\n", 0},
+        CliCase{"control bytes in names, redirected: as they are", {"-iCTRL.KAA", "-l"},
+                kControlSummary + "    1  \x1b[31mRed  ------    82\n"
+                                  "    2  Two\nLine  ------    82\n"
+                                  "    3  Bell\x07\x7f    ------    82\n\n\n",
+                0},
+        CliCase{"control bytes in names, on a terminal: shown as ?", {"-iCTRL.KAA", "-l"},
+                kControlSummary + "    1  ?[31mRed  ------    82\n"
+                                  "    2  Two?Line  ------    82\n"
+                                  "    3  Bell??    ------    82\n\n\n",
+                0, {.stdout = Stdout::kTerminal}},
         // The pointer table is read whole; the data after it fails.
         CliCase{"read error in the data area", {"-iBANK.KAA"}, "\nCannot read input file.\n", 1,
                 {.faults = {{.call = "read", .at = 2, .error = EIO}}}}),
