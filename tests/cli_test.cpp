@@ -3,7 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 
 #include "tests/bank_builder.h"
 #include "tests/run_program.h"
@@ -172,11 +180,70 @@ TEST(CliRun, UnwritableOutputFails) {
 // the cursor in COMP_WORDS, the completion function called, COMPREPLY read
 // back (sorted: bash sorts it for the screen anyway), and what the function
 // asks of bash through compopt. Nothing else may be printed.
+// The shell a completion case types into.
+enum class Shell {
+  kNone,  // the completion function called with the word, as bash would
+  kBash,  // an interactive bash
+  kZsh,   // an interactive zsh, through its bashcompinit
+};
+
 struct CompletionCase {
   const char* what;
   std::string word;   // as typed, quotes and backslashes included
-  std::string reply;  // "compopt ..." lines, then COMPREPLY, a line each
+  // Shell::kNone: "compopt ..." lines, then COMPREPLY, a line each. Else
+  // the line that the shell shows after "vortrim ", the word and a Tab
+  // ("$HOME" standing for its home folder).
+  std::string reply;
+  Shell shell = Shell::kNone;
 };
+
+// The line an interactive shell shows after `typed` and a Tab, written by a
+// key bound to save it. The shell reads from a pseudo-terminal, as from a
+// person, so its line editor splits the word as it would, quotes included.
+// It runs in `dir`, with `dir`/home as its home folder.
+std::string line_after_tab(const std::filesystem::path& dir, const std::string& typed,
+                           Shell shell) {
+  const std::string source = std::string("source '") + VORTRIM_COMPLETION + "'; ";
+  const std::string setup =
+      shell == Shell::kBash
+          ? source + "bind -x '\"\\C-x\\C-l\": printf %s \"$READLINE_LINE\" >line'\n"
+          : "autoload -U +X compinit && compinit -u && autoload -U +X bashcompinit && "
+            "bashcompinit && " + source +
+                "save() { print -rn -- \"$BUFFER\" >line }; zle -N save; bindkey '^X^L' save\n";
+  const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+  if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return "no terminal";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int tty = setsid() < 0 ? -1 : open(ptsname(terminal), O_RDWR);
+    if (tty < 0 || ioctl(tty, TIOCSCTTY, 0) != 0 || dup2(tty, 0) < 0 || dup2(tty, 1) < 0 ||
+        dup2(tty, 2) < 0 || chdir(dir.c_str()) != 0 ||
+        setenv("HOME", (dir / "home").c_str(), 1) != 0 || setenv("TERM", "xterm", 1) != 0 ||
+        setenv("INPUTRC", "/dev/null", 1) != 0) {
+      _exit(126);
+    }
+    if (shell == Shell::kBash) execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
+    execlp("zsh", "zsh", "-f", "-i", nullptr);
+    _exit(127);
+  }
+  const std::string keys = setup + "vortrim " + typed + "\t\x18\x0c";
+  const std::filesystem::path saved = dir / "line";
+  if (write(terminal, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size())) {
+    // What the shell writes to the terminal is read away, so that it never
+    // waits; the line is there once the key has run.
+    char buffer[4096];
+    pollfd shown{.fd = terminal, .events = POLLIN, .revents = 0};
+    for (int wait = 0; wait < 500 && !std::filesystem::exists(saved); ++wait) {
+      if (poll(&shown, 1, 10) > 0 && read(terminal, buffer, sizeof buffer) <= 0) break;
+    }
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  close(terminal);
+  usleep(10000);  // the shell may have been writing it
+  const std::vector<unsigned char> line = read_bytes(saved);
+  std::filesystem::remove(saved);
+  return {line.begin(), line.end()};
+}
 
 // Registered so that bash quotes what it inserts as file names.
 const std::string kRegistered = "complete -o filenames -F _vortrim vortrim\n";
@@ -192,6 +259,18 @@ TEST_P(Completion, OffersWhatFits) {
   for (const char* file :
        {"My Bank.KAA", "other.kaa", "notes.txt", "R&B 100%.KAA", "Synths/A.KAA"}) {
     ASSERT_TRUE(write_bytes((dir.path / file).string(), {}));
+  }
+  const CompletionCase& c = GetParam();
+  if (c.shell != Shell::kNone) {
+    if (c.shell == Shell::kZsh && run_command({"zsh", "-fc", "true"}) != "") {
+      GTEST_SKIP() << "needs zsh";
+    }
+    std::filesystem::create_directories(dir.path / "home" / "Banks");
+    std::string line = c.reply;
+    const std::size_t home = line.find("$HOME");
+    if (home != std::string::npos) line.replace(home, 5, (dir.path / "home").string());
+    EXPECT_EQ(line_after_tab(dir.path, c.word, c.shell), line);
+    return;
   }
   const std::string script =
       "cd \"$1\" && source \"$2\" || exit 1\n"
@@ -229,7 +308,28 @@ INSTANTIATE_TEST_SUITE_P(
         // A lone folder is completed without a space, ready for what is in it.
         CompletionCase{"a single folder stays open", "-eSyn",
                        "compopt -o nospace\n-eSynths/\n"},
-        CompletionCase{"a word without a dash gets nothing", "BANK", ""}),
+        CompletionCase{"a word without a dash gets nothing", "BANK", ""},
+        // Typed into bash: readline completes the text after an open quote.
+        CompletionCase{"typed: unquoted", "-iMy\\ Bank.", "vortrim -iMy\\ Bank.KAA ", Shell::kBash},
+        CompletionCase{"typed: a double quote after the letter", "-i\"My Bank.",
+                       "vortrim -i\"My Bank.KAA\" ", Shell::kBash},
+        CompletionCase{"typed: a single quote after the letter", "-i'My Bank.",
+                       "vortrim -i'My Bank.KAA' ", Shell::kBash},
+        CompletionCase{"typed: a quote before the dash", "\"-iMy Bank.",
+                       "vortrim \"-iMy Bank.KAA\" ", Shell::kBash},
+        // A folder in quotes is closed and gets its slash, as bash's own
+        // completion of file names does.
+        CompletionCase{"typed: a folder with spaces", "-e\"My", "vortrim -e\"My Banks\"/", Shell::kBash},
+        CompletionCase{"typed: inside a quoted folder", "-i\"Synths\"/A",
+                       "vortrim -iSynths/A.KAA ", Shell::kBash},
+        // The shell expands no "~" glued to -i: the folder itself is given.
+        CompletionCase{"typed: home folder", "-e~/", "vortrim -e$HOME/Banks/", Shell::kBash},
+        // zsh hands the function the word whole, and writes the reply
+        // anew; it keeps only replies that begin as the word does.
+        CompletionCase{"typed into zsh: unquoted", "-iMy\\ Bank.", "vortrim -iMy\\ Bank.KAA",
+                       Shell::kZsh},
+        CompletionCase{"typed into zsh: a quote after the letter", "-i\"My Bank.",
+                       "vortrim -iMy\\ Bank.KAA", Shell::kZsh}),
     NameByWhat());
 
 }  // namespace
