@@ -342,6 +342,9 @@ struct DisturbedCase {
   // Under Wine: Old.KA1 is hidden, which Wine keeps in an extended
   // attribute; its replacement is hidden too.
   bool old_hidden = false;
+  // Another run extracts into the folder while the program is stuck on its
+  // output (Stdout::kStalled); it must leave the stuck run's files alone.
+  bool second_run = false;
 };
 
 class ExtractDisturbed : public testing::TestWithParam<DisturbedCase> {};
@@ -368,6 +371,11 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
   }
   const std::vector<unsigned char> earlier(9000, 7);
   Extraction x;
+  RunOptions options = c.options;
+  RunResult second;
+  if (c.second_run) {
+    options.while_stopped = [&] { second = run_program({"-iBANK.KAA", "-eOUT"}, x.dir.path); };
+  }
   extract(x, bank, {"-iBANK.KAA", "-l", "-eOUT"}, [&](const fs::path& dir) {
     ASSERT_TRUE(write_bytes((dir / "OUT" / "Old.KA1").string(), earlier));
     for (const std::string& name : c.leftovers) {
@@ -384,7 +392,10 @@ TEST_P(ExtractDisturbed, LeavesEachFileWholeOrAbsent) {
     if (c.old_hidden) {
       ASSERT_EQ(setxattr((dir / "OUT" / "Old.KA1").c_str(), kDosAttributes, "0x2", 3, 0), 0);
     }
-  }, c.options);
+  }, options);
+  if (c.second_run) {
+    EXPECT_EQ(second.status, 0) << second.out;
+  }
   if (c.old_hidden) {
     char attributes[16] = "";
     const ssize_t n = getxattr((x.dir.path / "OUT" / "Old.KA1").c_str(), kDosAttributes,
@@ -541,6 +552,17 @@ INSTANTIATE_TEST_SUITE_P(
         // files (where exactly depends on the host's output buffer).
         DisturbedCase{"killed while stuck on its output", numbered_names(128),
                       {.stdout = Stdout::kStalled}, "", -1, SIGKILL, numbered_names(128), {}, true},
+        // Another run into the folder while this one is stuck half way: it
+        // removes nothing of this run's (its files are held open), and both
+        // write every file whole.
+        DisturbedCase{.what = "a second run while the first is stuck on its output",
+                      .names = numbered_names(128),
+                      .options = {.stdout = Stdout::kStalled},
+                      .progress = "",
+                      .status = 0,
+                      .signal = 0,
+                      .whole = numbered_names(128),
+                      .second_run = true},
         // Output that could not be written for a while is lost, even if the
         // last flush goes through: status 1.
         DisturbedCase{"standard output full for a while", numbered_names(128),

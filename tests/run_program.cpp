@@ -211,6 +211,7 @@ RunResult run_program(const std::vector<std::string>& args,
     for (ssize_t n; (n = read(watched, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
   };
   int status = 0;
+  bool draining = false;  // kStalled with while_stopped, once it was called
   if (watched < 0) {
     for (;;) {
       if (waitpid(pid, &status, WUNTRACED) != pid) throw std::runtime_error("waitpid");
@@ -225,7 +226,7 @@ RunResult run_program(const std::vector<std::string>& args,
     for (;;) {
       const pid_t seen = waitpid(pid, &status, WNOHANG | WUNTRACED);
       if (seen < 0) throw std::runtime_error("waitpid");
-      if (options.stdout == Stdout::kTerminal) take();
+      if (options.stdout == Stdout::kTerminal || draining) take();
       if (seen == pid && !WIFSTOPPED(status)) break;
       if (seen == pid) {
         if (options.stdout == Stdout::kClogged) take();  // room at last
@@ -239,7 +240,13 @@ RunResult run_program(const std::vector<std::string>& args,
         if (ioctl(watched, FIONREAD, &queued) != 0) queued = 0;
         quiet = queued > 0 && queued == last ? quiet + 1 : 0;
         last = queued;
-        if (slurp_text(wchan).find("pipe_write") != std::string::npos || quiet >= 100) {
+        const bool stuck =
+            slurp_text(wchan).find("pipe_write") != std::string::npos || quiet >= 100;
+        if (stuck && !draining && options.while_stopped) {
+          options.while_stopped();
+          draining = true;
+          if (fcntl(watched, F_SETFL, O_NONBLOCK) != 0) throw std::runtime_error("pipe");
+        } else if (stuck && !draining) {
           kill(pid, SIGKILL);
         }
       }
@@ -251,7 +258,7 @@ RunResult run_program(const std::vector<std::string>& args,
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   if (capture_file) result.out = slurp(out_path);
-  if (options.stdout == Stdout::kTerminal) result.out = shown;
+  if (options.stdout == Stdout::kTerminal || draining) result.out = shown;
   result.err = slurp(err_path);
   // Only the Windows build ends its lines in CR LF: a bare LF here means a
   // Linux build slipped into the Windows cases.

@@ -74,7 +74,8 @@ enum class Stdout {
   kGone,
   // A pipe of one page that nobody reads: once the program is stuck writing
   // to it, it is killed with SIGKILL, wherever its work then stands; nothing
-  // is captured.
+  // is captured. With `while_stopped`, that is called instead, and the pipe
+  // is then read to the end into RunResult::out.
   kStalled,
   // A non-blocking pipe of one page, full when the program starts, so that
   // its writes fail; emptied while the program is stopped (a fault with
