@@ -198,7 +198,8 @@ struct CompletionCase {
 };
 
 // The line an interactive shell shows after `typed` and a Tab, written by a
-// key bound to save it. The shell reads from a pseudo-terminal, as from a
+// key bound to save it (to a file renamed into place, so that it is never
+// read half written). The shell reads from a pseudo-terminal, as from a
 // person, so its line editor splits the word as it would, quotes included.
 // It runs in `dir`, with `dir`/home as its home folder.
 std::string line_after_tab(const std::filesystem::path& dir, const std::string& typed,
@@ -206,10 +207,11 @@ std::string line_after_tab(const std::filesystem::path& dir, const std::string& 
   const std::string source = std::string("source '") + VORTRIM_COMPLETION + "'; ";
   const std::string setup =
       shell == Shell::kBash
-          ? source + "bind -x '\"\\C-x\\C-l\": printf %s \"$READLINE_LINE\" >line'\n"
+          ? source + "bind -x '\"\\C-x\\C-l\": printf %s \"$READLINE_LINE\" >line.new && mv line.new line'\n"
           : "autoload -U +X compinit && compinit -u && autoload -U +X bashcompinit && "
             "bashcompinit && " + source +
-                "save() { print -rn -- \"$BUFFER\" >line }; zle -N save; bindkey '^X^L' save\n";
+                "save() { print -rn -- \"$BUFFER\" >line.new && mv line.new line }; zle -N save; "
+                "bindkey '^X^L' save\n";
   const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
   if (terminal < 0 || grantpt(terminal) != 0 || unlockpt(terminal) != 0) return "no terminal";
   const pid_t pid = fork();
@@ -227,21 +229,22 @@ std::string line_after_tab(const std::filesystem::path& dir, const std::string& 
   }
   const std::string keys = setup + "vortrim " + typed + "\t\x18\x0c";
   const std::filesystem::path saved = dir / "line";
+  std::error_code ec;
   if (write(terminal, keys.data(), keys.size()) == static_cast<ssize_t>(keys.size())) {
     // What the shell writes to the terminal is read away, so that it never
-    // waits; the line is there once the key has run.
+    // waits, for up to ten seconds on a busy machine.
     char buffer[4096];
     pollfd shown{.fd = terminal, .events = POLLIN, .revents = 0};
-    for (int wait = 0; wait < 500 && !std::filesystem::exists(saved); ++wait) {
+    for (int wait = 0; wait < 1000 && !std::filesystem::exists(saved, ec); ++wait) {
       if (poll(&shown, 1, 10) > 0 && read(terminal, buffer, sizeof buffer) <= 0) break;
+      usleep(10000);
     }
   }
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
   close(terminal);
-  usleep(10000);  // the shell may have been writing it
   const std::vector<unsigned char> line = read_bytes(saved);
-  std::filesystem::remove(saved);
+  std::filesystem::remove(saved, ec);
   return {line.begin(), line.end()};
 }
 
