@@ -59,12 +59,47 @@ std::vector<std::string> program_command(const std::string& other) {
 #endif
 }
 
+#ifndef VORTRIM_WINE
+// The program and the fault shim where a plain user may reach them: copies
+// in a folder that anyone may enter, wherever the build lies (a checkout
+// below /root keeps the plain user out). Made on first use, removed when
+// the tests end.
+struct PlainCopies {
+  std::filesystem::path dir, program, shim;
+  PlainCopies() {
+    namespace fs = std::filesystem;
+    std::string pattern = (fs::temp_directory_path() / "vortrim-plain-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) return;
+    dir = pattern;
+    program = dir / "vortrim";
+    shim = dir / "fault_shim.so";
+    std::error_code ec;
+    fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec, ec);
+    fs::copy_file(VORTRIM_PROGRAM, program, ec);
+    fs::copy_file(VORTRIM_FAULT_SHIM, shim, ec);
+  }
+  ~PlainCopies() {
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::remove_all(dir, ec);
+  }
+};
+
+const PlainCopies& plain_copies() {
+  static const PlainCopies copies;
+  return copies;
+}
+#endif
+
 }  // namespace
 
 RunResult run_program(const std::vector<std::string>& args,
                       const std::filesystem::path& cwd,
                       const RunOptions& options) {
   std::vector<std::string> words = program_command(options.windows_program);
+#ifndef VORTRIM_WINE
+  if (options.user == User::kPlain) words[0] = plain_copies().program.string();
+#endif
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(w.data());
@@ -149,7 +184,9 @@ RunResult run_program(const std::vector<std::string>& args,
         faults += f.call + ":" + std::to_string(f.at) + ":" + std::to_string(f.signal) + ":" +
                   std::to_string(f.error) + ";";
       }
-      if (setenv("LD_PRELOAD", VORTRIM_FAULT_SHIM, 1) != 0 ||
+      const std::string shim = options.user == User::kPlain ? plain_copies().shim.string()
+                                                            : std::string(VORTRIM_FAULT_SHIM);
+      if (setenv("LD_PRELOAD", shim.c_str(), 1) != 0 ||
           setenv("VORTRIM_FAULTS", faults.c_str(), 1) != 0 ||
           // Lets a sanitized build start with the shim loaded before it.
           setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1) != 0) {
@@ -285,19 +322,22 @@ char program_separator() { return kUnderWine ? '\\' : '/'; }
 bool runs_natively() { return !kUnderWine; }
 
 bool plain_user_available() {
-  if (kUnderWine || geteuid() != 0) return false;
+#ifdef VORTRIM_WINE
+  return false;
+#else
+  if (geteuid() != 0) return false;
+  const std::string program = plain_copies().program, shim = plain_copies().shim;
   const pid_t pid = fork();
   if (pid == 0) {
-    bool allowed = setgroups(0, nullptr) == 0 && setgid(kPlainGid) == 0 &&
-                   setuid(kPlainUid) == 0 && access(VORTRIM_PROGRAM, X_OK) == 0;
-#ifdef VORTRIM_FAULT_SHIM
-    allowed = allowed && access(VORTRIM_FAULT_SHIM, R_OK) == 0;
-#endif
+    const bool allowed = setgroups(0, nullptr) == 0 && setgid(kPlainGid) == 0 &&
+                         setuid(kPlainUid) == 0 && access(program.c_str(), X_OK) == 0 &&
+                         access(shim.c_str(), R_OK) == 0;
     _exit(allowed ? 0 : 1);
   }
   int status = 1;
   return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
          WEXITSTATUS(status) == 0;
+#endif
 }
 
 bool portable_posix() {
