@@ -456,6 +456,15 @@ std::vector<std::string> numbered_names(int count) {
 }
 
 const std::string kEnd = "\n\n\n";  // the extraction's and the exit handler's line breaks
+
+// A run of one patch, Old, that replaces the older Old.KA1 with its own
+// bytes.
+DisturbedCase replacing_old(DisturbedCase c) {
+  c.names = {"Old"};
+  c.progress = "\nOld.KA1" + kEnd;
+  c.whole = {"Old"};
+  return c;
+}
 const std::string kBothWritten = "\nFull.KA1\nOld.KA1" + kEnd;
 // Unnamed temporary files are missing, as on FAT.
 const Fault kNoUnnamedFiles{.call = "tmpfile", .error = EOPNOTSUPP};
@@ -610,48 +619,20 @@ INSTANTIATE_TEST_SUITE_P(
                       .whole = {},
                       .old_mode = 0400,
                       .old_owner = User::kPlain},
-        DisturbedCase{.what = "read-only file replaced by root",
-                      .names = {"Old"},
-                      .progress = "\nOld.KA1" + kEnd,
-                      .status = 0,
-                      .signal = 0,
-                      .whole = {"Old"},
-                      .old_mode = 0400},
+        replacing_old({.what = "read-only file replaced by root", .old_mode = 0400}),
         // A replaced file keeps what its owner chose: its permission bits
         // (never readable by more than before) and, where the running user
         // may give it, its owner.
-        DisturbedCase{.what = "replaced file keeps its permission bits",
-                      .names = {"Old"},
-                      .progress = "\nOld.KA1" + kEnd,
-                      .status = 0,
-                      .signal = 0,
-                      .whole = {"Old"},
-                      .old_mode = 0600},
-        DisturbedCase{.what = "a plain user's file replaced by root keeps its owner",
-                      .names = {"Old"},
-                      .progress = "\nOld.KA1" + kEnd,
-                      .status = 0,
-                      .signal = 0,
-                      .whole = {"Old"},
-                      .old_mode = 0640,
-                      .old_owner = User::kPlain},
-        DisturbedCase{.what = "replaced hidden file stays hidden",
-                      .names = {"Old"},
-                      .progress = "\nOld.KA1" + kEnd,
-                      .status = 0,
-                      .signal = 0,
-                      .whole = {"Old"},
-                      .old_hidden = true},
+        replacing_old({.what = "replaced file keeps its permission bits", .old_mode = 0600}),
+        replacing_old({.what = "a plain user's file replaced by root keeps its owner",
+                       .old_mode = 0640,
+                       .old_owner = User::kPlain}),
+        replacing_old({.what = "replaced hidden file stays hidden", .old_hidden = true}),
         on_path(WritePath::kUnnamed,
-                DisturbedCase{.what = "no unnamed files, replaced file keeps its bits and owner",
-                              .names = {"Old"},
-                              .options = {.faults = {kNoUnnamedFiles}},
-                              .progress = "\nOld.KA1" + kEnd,
-                              .status = 0,
-                              .signal = 0,
-                              .whole = {"Old"},
-                              .old_mode = 0600,
-                              .old_owner = User::kPlain}),
+                replacing_old({.what = "no unnamed files, replaced file keeps its bits and owner",
+                               .options = {.faults = {kNoUnnamedFiles}},
+                               .old_mode = 0600,
+                               .old_owner = User::kPlain})),
         // Another user's live run: its process cannot be signalled (EPERM),
         // and its file stays.
         DisturbedCase{"unlocked temporary file of another user's live run", {"Full"},
