@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
