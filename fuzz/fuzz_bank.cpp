@@ -27,6 +27,7 @@
 
 #include "bank/bank_image.h"
 #include "output/extract.h"
+#include "output/naming.h"
 #include "output/report.h"
 
 namespace fs = std::filesystem;

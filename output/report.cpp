@@ -52,7 +52,10 @@ void print_report(std::FILE* out, const BankImage& image,
                "\"%s\" contains %d patches. %u bytes (%2u.%02u%% of memory) free.\n",
                input_name.c_str(), image.count, free, hundredths / 100,
                hundredths % 100);
-  if (!list) return;
+  if (list) print_listing(out, image, terminal);
+}
+
+void print_listing(std::FILE* out, const BankImage& image, bool terminal) {
   // The lines are formatted by hand and written at once: printf would be
   // most of the run's time.
   char listing[sizeof kListingHeading - 1 + kSlotCount * kListingLineLength];

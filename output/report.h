@@ -26,6 +26,10 @@ void format_listing_line(const PatchEntry& e, char* line);
 // terminal each becomes "?" in `text`, as ls shows them.
 void mask_control_bytes(char* text, std::size_t size);
 
+// Prints the listing's heading and one line per stored patch in memory
+// order; for a `terminal`, with the names' control bytes masked.
+void print_listing(std::FILE* out, const BankImage& image, bool terminal = false);
+
 // Prints the summary for the bank read from `input_name` (shown as given)
 // and, with `list`, one line per stored patch in memory order; for a
 // `terminal`, with the names' control bytes masked.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "output/extract.h"
+#include "output/naming.h"
 
 namespace {
 
@@ -74,18 +75,33 @@ TEST(UniqueStem, NumbersRepeatsWithinEightCharacters) {
   EXPECT_EQ(used.size(), 128u);
 }
 
-TEST(WindowsDeviceOrStream, RefusesDevicesAndStreams) {
+TEST(StemRefused, WindowsRefusesDevicesStreamsAndItsForbiddenCharacters) {
   for (const char* stem : {"CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9",
                            "CON ", "nul.", "A:B", ":", "C:", "COM0", "lpt0", "NUL.a",
                            "nul.KA1", "AUX.a", "COM1.x", "NUL .a", "COM\xB9", "lpt\xB2",
-                           "LPT\xB3.x", "nul.x.y", "CON.tar.gz"}) {
-    EXPECT_TRUE(is_windows_device_or_stream(stem)) << stem;
+                           "LPT\xB3.x", "nul.x.y", "CON.tar.gz", "Vox?", "<Pad>", "Say \"A\"",
+                           "A|B", "Str*", "Tab\t", "Esc\x1B[m", "\x7F\x01"}) {
+    EXPECT_TRUE(stem_refused(stem, NameRules::kWindows)) << stem;
+    EXPECT_FALSE(stem_refused(stem, NameRules::kPosix)) << stem;
   }
   for (const char* stem : {"", "CONS", "CO", "COM", "LPT10", "AUX1", "NULL", "Init",
                            "CON~2", "A B", "X.CON", ".NUL", "CONS.a", "COM\xB4", "COM\xB9x",
-                           " NUL"}) {
-    EXPECT_FALSE(is_windows_device_or_stream(stem)) << stem;
+                           " NUL", "Del\x7F", "Caf\xE9", "R&B 100%", "(a)[b]{c}", "A.B."}) {
+    EXPECT_FALSE(stem_refused(stem, NameRules::kWindows)) << stem;
   }
+}
+
+TEST(Windows1252, ReadsEveryByteAsAWesternWindowsDoes) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"Init", "Init"},
+      {"Caf\xE9", "Caf\xC3\xA9"},            // é
+      {"\x80uro", "\xE2\x82\xACuro"},        // €, from the 0x80 to 0x9F table
+      {"\x9F", "\xC5\xB8"},                   // Ÿ, its last entry
+      {"\x81\x8D", "\xC2\x81\xC2\x8D"},      // undefined: their own code points
+      {"\xA0\xFF", "\xC2\xA0\xC3\xBF"},      // the rest is Latin-1
+      {"\x7F", "\x7F"},
+  };
+  for (const auto& [text, utf8] : cases) EXPECT_EQ(windows_1252_to_utf8(text), utf8) << text;
 }
 
 }  // namespace
