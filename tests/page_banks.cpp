@@ -1,0 +1,79 @@
+// Writes the banks that the browser page's tests drop on the page, and the
+// bytes of each of their patches as the bank builder made them
+// (BANK.SLOT.bin, slot counted from 1), which the .zip entries must equal.
+//
+//   page_banks FOLDER
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/bank_builder.h"
+
+namespace {
+
+struct NamedBank {
+  const char* file;
+  TestBank bank;
+};
+
+std::vector<NamedBank> banks() {
+  TestBank full;
+  for (int slot = 0; slot < 128; ++slot) {
+    char name[16];
+    std::snprintf(name, sizeof name, "Full%03d", slot + 1);
+    // 1 to 3 sources, some with a kit: 128 patches that fit in memory.
+    const int sources = 1 + slot % 3;
+    full.patches.push_back({.slot = slot, .name = name, .sources = sources,
+                            .kits = slot % 4 == 0 ? "A" : "P"});
+  }
+  return {
+      {"full.KAA", full},
+      {"names.KAA",
+       {.patches = {{.slot = 0, .name = "Bass/Sub", .sources = 1, .kits = "P"},
+                    {.slot = 1, .name = "Init", .sources = 1, .kits = "P"},
+                    {.slot = 2, .name = "init", .sources = 2, .kits = "AP"},
+                    {.slot = 3, .name = "COM1", .sources = 1, .kits = "P"},
+                    {.slot = 4, .name = "Vox?", .sources = 1, .kits = "P"},
+                    {.slot = 5, .name = "Caf\xE9 \x80", .sources = 1, .kits = "A"},
+                    {.slot = 6, .name = "Tab\tx", .sources = 1, .kits = "P"},
+                    {.slot = 7, .name = "Strings1", .sources = 1, .kits = "P"},
+                    {.slot = 8, .name = "Strings1", .sources = 1, .kits = "P"}}}},
+      {"short.KAA", {.patches = {{.slot = 0, .name = "A", .sources = 1}}, .file_size = 3000}},
+      {"end.KAA", {.patches = {{.slot = 0, .name = "A", .sources = 1}}, .end = 0x10}},
+      {"outside.KAA",
+       {.patches = {{.slot = 0, .name = "A", .sources = 1},
+                    {.slot = 1, .name = "B", .sources = 1, .pointer = 0x20000 + 131060}},
+        .end = 0x20000 + 131072}},
+      {"sources.KAA", {.patches = {{.slot = 4, .name = "A", .sources = 9}}}},
+      {"cut.KAA",
+       {.patches = {{.slot = 0, .name = "A", .sources = 1}, {.slot = 1, .name = "B", .sources = 6}},
+        .file_size = 3588 + 500}},
+      {"empty.KAA", {.file_size = 0}},
+  };
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::printf("usage: page_banks FOLDER\n");
+    return 2;
+  }
+  const std::string folder = std::string(argv[1]) + "/";
+  for (const NamedBank& b : banks()) {
+    bool ok = write_bytes(folder + b.file, build_bank(b.bank));
+    for (const TestPatch& p : b.bank.patches) {
+      ok = ok && write_bytes(folder + b.file + "." + std::to_string(p.slot + 1) + ".bin",
+                             patch_bytes(p));
+    }
+    if (!ok) {
+      std::printf("page_banks: cannot write into %s\n", argv[1]);
+      return 1;
+    }
+  }
+  // Some other file given a bank's name: every byte 'A', so every pointer
+  // is 0x41414141 and the first patch claims 65 sources.
+  if (!write_bytes(folder + "notabank.KAA", std::vector<unsigned char>(200000, 'A'))) return 1;
+  return 0;
+}
