@@ -2,8 +2,11 @@
 rem Drop K5000 banks (.KAA) on this file in Windows Explorer: each is listed
 rem and its patches are extracted into a folder beside it, named after it
 rem (SYNTH1.KAA into SYNTH1\). The folder is made here if it is missing, as
-rem vortrim itself never makes one; an existing one is used as it is. The
-rem window stays open until a key is pressed.
+rem vortrim itself never makes one, and removed again if the bank could not
+rem be read; an existing one is used as it is. Each bank's block starts with
+rem its name; after several banks, one line counts what was extracted and
+rem what failed. The window stays open until a key is pressed.
+rem With /list before the banks, each is only listed.
 rem
 rem Explorer quotes a dropped path only if it holds a space, so a path
 rem holding "&" would split this script's own command line: the paths are
@@ -13,6 +16,9 @@ rem Paths go through variables, never through "call", which would eat "%".
 setlocal DisableDelayedExpansion
 set "program=%~dp0vortrim.exe"
 set dropped=0
+set done=0
+set failed=0
+set action=extract
 setlocal EnableDelayedExpansion
 rem Dropped on, cmd's command line is: cmd.exe /c ""...\vortrim-drop.cmd" PATH ..."
 rem Started from a console, it does not name this script. Wine gives none.
@@ -24,11 +30,14 @@ if defined line if not "!paths!"=="!line!" set mode=line
 if not %mode%==line goto arguments
 set "paths=!paths:~1,-1!"
 for %%G in (!paths!) do (
-  set /a dropped+=1
-  setlocal DisableDelayedExpansion
-  set "bank=%%~fG"
-  call :extract
-  endlocal
+  if "%%~G"=="/list" (set action=list) else (
+    set /a dropped+=1
+    setlocal DisableDelayedExpansion
+    set "bank=%%~fG"
+    call :bank
+    endlocal
+    if errorlevel 1 (set /a failed+=1) else set /a done+=1
+  )
 )
 goto done
 
@@ -36,22 +45,44 @@ rem The arguments as cmd split them.
 :arguments
 endlocal & set "mode=%mode%"
 for %%G in (%*) do (
-  set /a dropped+=1
-  set "bank=%%~fG"
-  call :extract
+  if "%%~G"=="/list" (set action=list) else (
+    set /a dropped+=1
+    set "bank=%%~fG"
+    call :bank
+  )
 )
 
 :done
 if %mode%==console exit /b
 if %dropped%==0 echo Drop bank files on %~nx0 to list them and extract their patches.
+set verb=extracted
+if %action%==list set verb=listed
 echo.
+if %dropped% gtr 1 echo %done% of %dropped% banks %verb%, %failed% failed.
 pause
 exit
 
-rem Lists the bank and extracts it into a folder beside it, named after it.
-:extract
-for %%F in ("%bank%") do set "folder=%%~dpnF"
+rem Lists the bank and extracts it into a folder beside it, named after it;
+rem a folder made here is removed again if the bank could not be read
+rem (vortrim writes nothing then). Exit status 1 if vortrim failed. What is
+rem counted here in a line's setlocal is lost, and counted by the loop.
+:bank
 echo.
-if not exist "%folder%\" mkdir "%folder%"
+rem A for variable keeps "&" and the like in the name from being commands.
+for %%F in ("%bank%") do echo ==== %%~nxF ====
+if %action%==list goto list
+for %%F in ("%bank%") do set "folder=%%~dpnF"
+set made=
+if not exist "%folder%\" mkdir "%folder%" && set made=1
 "%program%" "-i%bank%" -l "-e%folder%"
-exit /b
+if not errorlevel 1 (set /a done+=1 & exit /b 0)
+set /a failed+=1
+if defined made rd "%folder%" 2>nul
+exit /b 1
+
+rem With /list: the listing alone.
+:list
+"%program%" "-i%bank%" -l
+if not errorlevel 1 (set /a done+=1 & exit /b 0)
+set /a failed+=1
+exit /b 1

@@ -901,6 +901,9 @@ struct DropCase {
   const char* what;
   std::vector<std::string> banks;  // dropped, in this order
   std::vector<std::string> earlier = {};  // files there before the drop
+  std::vector<std::string> damaged = {};  // banks among them that are 3000 bytes of nothing
+  bool list = false;                      // /list first: listed, not extracted
+  std::string closing = "";               // the line that ends the window's text
 };
 
 class DropTarget : public testing::TestWithParam<DropCase> {};
@@ -914,13 +917,19 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   fs::copy_file(program_path(), dir.path / "vortrim 1.2" / "vortrim.exe");
   fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / "vortrim-drop.cmd");
   std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / "vortrim-drop.cmd")};
+  if (c.list) args.push_back("/list");
   std::vector<TestBank> contents;
+  const auto damaged = [&](const std::string& bank) {
+    return std::find(c.damaged.begin(), c.damaged.end(), bank) != c.damaged.end();
+  };
   for (std::size_t i = 0; i < c.banks.size(); ++i) {
     const fs::path bank = dir.path / c.banks[i];
     fs::create_directories(bank.parent_path());
     contents.push_back({.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
                                     {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}});
-    ASSERT_TRUE(write_bytes(bank.string(), build_bank(contents.back())));
+    ASSERT_TRUE(write_bytes(bank.string(), damaged(c.banks[i])
+                                               ? std::vector<unsigned char>(3000)
+                                               : build_bank(contents.back())));
     args.push_back(windows_path(bank));
   }
   for (const std::string& name : c.earlier) {
@@ -931,9 +940,27 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   EXPECT_EQ(r.status, 0);
   // The window waits for a key.
   EXPECT_NE(r.out.find("Press any key"), std::string::npos) << r.out;
+  // Each bank's block is headed by its name; several end with a count.
+  std::size_t heading = 0;
+  for (const std::string& bank : c.banks) {
+    heading = r.out.find("==== " + fs::path(bank).filename().string() + " ====", heading);
+    EXPECT_NE(heading, std::string::npos) << bank << " in order in:\n" << r.out;
+  }
+  if (!c.closing.empty()) {
+    EXPECT_NE(r.out.find("\r\n" + c.closing + "\r\n"), std::string::npos) << r.out;
+  }
   for (std::size_t i = 0; i < c.banks.size(); ++i) {
     const fs::path bank = dir.path / c.banks[i];
     const fs::path folder = bank.parent_path() / bank.stem();
+    // A bank listed only, or one that could not be read, leaves no folder
+    // that was not there.
+    if (c.list || damaged(c.banks[i])) {
+      const bool was_there = std::any_of(c.earlier.begin(), c.earlier.end(), [&](const auto& e) {
+        return (dir.path / e).parent_path() == folder;
+      });
+      EXPECT_EQ(fs::exists(folder), was_there) << folder;
+      continue;
+    }
     // Every patch of the bank, byte for byte; an existing folder is used as
     // it is.
     std::map<std::string, std::vector<unsigned char>> expected;
@@ -954,7 +981,20 @@ INSTANTIATE_TEST_SUITE_P(
         DropCase{"a path with spaces", {"My Banks/Bank One.KAA"}},
         DropCase{"two banks", {"Banks/A.KAA", "Other Banks/B.KAA"}},
         DropCase{"a folder that already exists", {"Banks/SYNTH1.KAA"}, {"Banks/SYNTH1/Old.txt"}},
-        DropCase{"an ampersand in a path with spaces", {"Rock & Roll/Hits.KAA"}}),
+        DropCase{"an ampersand in a path with spaces", {"Rock & Roll/Hits.KAA"}},
+        DropCase{.what = "a bank that cannot be read among others",
+                 .banks = {"Banks/A.KAA", "Banks/Wave.KAA", "Banks/B.KAA"},
+                 .damaged = {"Banks/Wave.KAA"},
+                 .closing = "2 of 3 banks extracted, 1 failed."},
+        DropCase{.what = "a bank that cannot be read, its folder there before",
+                 .banks = {"Banks/Wave.KAA"},
+                 .earlier = {"Banks/Wave/Old.txt"},
+                 .damaged = {"Banks/Wave.KAA"}},
+        DropCase{.what = "listed only",
+                 .banks = {"Rock & Roll (live)/A.KAA", "Banks/Wave.KAA"},
+                 .damaged = {"Banks/Wave.KAA"},
+                 .list = true,
+                 .closing = "1 of 2 banks listed, 1 failed."}),
     NameByWhat());
 
 }  // namespace
