@@ -41,7 +41,19 @@ if(WIN32)
   # drop target for Explorer beside the program it starts.
   install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
   install(FILES cli/vortrim-drop.cmd DESTINATION . COMPONENT program)
-  install(FILES README.md LICENSE DESTINATION . COMPONENT docs)
+  # Windows opens .txt files, and has no program for .md: the README and the
+  # licence as text files with Windows' line breaks.
+  foreach(doc README.md:README.txt LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" doc "${doc}")
+    list(GET doc 0 from)
+    list(GET doc 1 to)
+    file(READ ${PROJECT_SOURCE_DIR}/${from} text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE ${CMAKE_BINARY_DIR}/${to} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${from})
+    install(FILES ${CMAKE_BINARY_DIR}/${to} DESTINATION . COMPONENT docs)
+  endforeach()
 elseif(VORTRIM_MACOS_UNIVERSAL)
   # Laid out as the Linux .tar.gz, around the program that both kinds of Mac
   # run; it is left as zig linked and signed it (stripping would break the
