@@ -14,6 +14,9 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+
+#include <vector>
 #else
 #include <unistd.h>
 #endif
@@ -28,10 +31,30 @@ namespace {
 // The one piece of global state: what the exit handler prints.
 std::string exit_message;
 
+#ifdef _WIN32
+// The console's code page before the run, given back as the run ends (what
+// a signal handler must reach): the program's text is UTF-8, and the console
+// shows it as such only while its output code page is UTF-8.
+UINT console_code_page = 0;
+
+void restore_console() {
+  if (console_code_page != 0) SetConsoleOutputCP(console_code_page);
+}
+
+BOOL WINAPI on_console_stop(DWORD) {
+  restore_console();
+  return FALSE;  // and the run ends as it would have
+}
+#endif
+
 void print_exit_message() {
   std::printf("\n%s\n", exit_message.c_str());
   // Output that never arrived (a full disk, a closed pipe) is no success.
-  if (std::fflush(stdout) != 0 || std::ferror(stdout)) std::_Exit(1);
+  const bool lost = std::fflush(stdout) != 0 || std::ferror(stdout);
+#ifdef _WIN32
+  restore_console();
+#endif
+  if (lost) std::_Exit(1);
 }
 
 [[noreturn]] void fail(const std::string& message) {
@@ -42,12 +65,33 @@ void print_exit_message() {
 #ifdef _WIN32
 bool is_terminal(std::FILE* f) { return _isatty(_fileno(f)) != 0; }
 
+std::wstring wide(const std::string& utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                                    nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
+  return text;
+}
+
+std::string utf8(const wchar_t* text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), n, nullptr, nullptr);
+  bytes.pop_back();  // the NUL
+  return bytes;
+}
+
+// Paths keep every character: the wide call, not the ANSI one.
+std::FILE* open_bank_file(const std::string& path) { return _wfopen(wide(path).c_str(), L"rb"); }
+
 bool is_directory(std::FILE* f) {
   struct _stat64 st;
   return _fstat64(_fileno(f), &st) == 0 && (st.st_mode & _S_IFDIR) != 0;
 }
 #else
 bool is_terminal(std::FILE* f) { return isatty(fileno(f)) != 0; }
+
+std::FILE* open_bank_file(const std::string& path) { return std::fopen(path.c_str(), "rb"); }
 
 // fopen succeeds on a directory here; it is no bank file.
 bool is_directory(std::FILE* f) {
@@ -66,7 +110,9 @@ int _dowildcard = 0;
 }
 #endif
 
-int main(int argc, char** argv) {
+namespace {
+
+int run(int argc, const char* const* argv) {
   if (std::atexit(print_exit_message) != 0) return 1;
 #ifdef SIGPIPE
   // Output that goes away (`vortrim ... | head -1`) must not stop an
@@ -84,11 +130,18 @@ int main(int argc, char** argv) {
   } else {
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
   }
+#ifdef _WIN32
+  if (terminal) {
+    console_code_page = GetConsoleOutputCP();
+    SetConsoleCtrlHandler(on_console_stop, TRUE);
+    SetConsoleOutputCP(CP_UTF8);
+  }
+#endif
 
   const Options options = read_options(argc, argv);
   if (options.error || !options.input) fail(kUsageText);
 
-  std::FILE* in = std::fopen(options.input->c_str(), "rb");
+  std::FILE* in = open_bank_file(*options.input);
   if (in == nullptr) fail("Cannot open input file.");
   if (is_directory(in)) {
     std::fclose(in);
@@ -106,3 +159,19 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// Windows gives the command line in UTF-16; the program works in UTF-8.
+int wmain(int argc, wchar_t** wargv) {
+  std::vector<std::string> args;
+  for (int i = 0; i < argc; ++i) args.push_back(utf8(wargv[i]));
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+  return run(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return run(argc, argv); }
+#endif

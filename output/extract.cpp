@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "output/host_text.h"
 #include "output/naming.h"
 #include "output/patch_file.h"
 #include "output/report.h"
@@ -25,20 +26,23 @@ bool extract_patches(std::FILE* out, const BankImage& image,
     staged.push_back(
         stage_patch_file(folder, &image.data[e.offset], static_cast<std::size_t>(e.size)));
   }
-  // A stem is taken if its file leads to one this run wrote.
+  // A stem is taken if its file leads to one this run wrote. Stems are
+  // made and refused as bytes; the file calls and the log get host text.
   std::set<std::string> used;
   const auto taken = [&](const std::string& stem) {
-    return leads_to_written(folder, stem + ".KA1");
+    return leads_to_written(folder, host_text(stem) + ".KA1");
   };
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     const std::string stem = unique_stem(make_stem(e.name.data()), used, taken);
-    std::string shown = stem;
+    const std::string name = host_text(stem) + ".KA1";
+    std::string shown = name;
     if (terminal) mask_control_bytes(shown.data(), shown.size());
-    std::fprintf(out, "\n%s.KA1", shown.c_str());
+    std::fprintf(out, "\n%s", shown.c_str());
     StagedFile& file = staged[static_cast<std::size_t>(i)];
-    const WriteResult result = stem_refused(stem, kHostNameRules) ? WriteResult::kCannotOpen
-                                                     : name_patch_file(folder, file, stem + ".KA1");
+    const WriteResult result = stem_refused(stem, kHostNameRules)
+                                   ? WriteResult::kCannotOpen
+                                   : name_patch_file(folder, file, name);
     switch (result) {
       case WriteResult::kWritten:
         break;

@@ -19,15 +19,14 @@ namespace {
 constexpr char kTempPrefix[] = "vortrim-incomplete-";
 constexpr char kTempSuffix[] = ".tmp";
 
-// Paths go to the wide-character calls, converted as the narrow ones would
-// convert them (the ANSI code page): the narrow calls cut paths at MAX_PATH
-// in places where the C library's fopen does not.
+// Paths, UTF-8 here (names made so by host_text), go to the wide-character
+// calls, which keep every character and are not cut at MAX_PATH.
 std::wstring native(const std::string& path) {
   if (path.empty()) return {};
-  const int n = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
                                     nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
   return wide;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "output/host_text.h"
+
 namespace {
 
 // Writes the digits of `value` right-aligned into the `width` blanks that
@@ -58,12 +60,22 @@ void print_report(std::FILE* out, const BankImage& image,
 void print_listing(std::FILE* out, const BankImage& image, bool terminal) {
   // The lines are formatted by hand and written at once: printf would be
   // most of the run's time.
-  char listing[sizeof kListingHeading - 1 + kSlotCount * kListingLineLength];
-  std::memcpy(listing, kListingHeading, sizeof kListingHeading - 1);
-  char* p = listing + sizeof kListingHeading - 1;
-  for (int i = 0; i < image.count; ++i, p += kListingLineLength) {
-    format_listing_line(stored_patch(image, i), p);
-    if (terminal) mask_control_bytes(p + 7, kNameLength);  // the name's columns
+  std::string listing(kListingHeading);
+  listing.reserve(listing.size() + kSlotCount * kListingLineLength);
+  char line[kListingLineLength];
+  for (int i = 0; i < image.count; ++i) {
+    const PatchEntry& e = stored_patch(image, i);
+    format_listing_line(e, line);
+    if (terminal) mask_control_bytes(line + 7, kNameLength);  // the name's columns
+    const std::size_t length = name_length(e.name.data());
+    const std::string name(line + 7 + kNameLength - length, length);
+    const std::string text = host_text(name);
+    if (text == name) {
+      listing.append(line, kListingLineLength);
+    } else {  // the host's text in the name's place, as far to the right
+      listing.append(line, 7 + kNameLength - length).append(text);
+      listing.append(line + 7 + kNameLength, kListingLineLength - 7 - kNameLength);
+    }
   }
-  std::fwrite(listing, 1, static_cast<std::size_t>(p - listing), out);
+  std::fwrite(listing.data(), 1, listing.size(), out);
 }

@@ -64,6 +64,11 @@ class Cli : public testing::TestWithParam<CliCase> {
     ASSERT_TRUE(write_bytes((dir.path / "BANK.KAA").string(), build_bank(kBank)));
     ASSERT_TRUE(write_bytes((dir.path / "CTRL.KAA").string(), build_bank(kControlBank)));
     std::filesystem::create_directory(dir.path / "ADIR");
+    // Folders named in other scripts, a snowman outside every ANSI code page.
+    for (const char* folder : {"\u0141\u00F3d\u017A", "B\u00E4nke \u2603"}) {
+      std::filesystem::create_directory(dir.path / folder);
+      ASSERT_TRUE(write_bytes((dir.path / folder / "BANK.KAA").string(), build_bank(kBank)));
+    }
   }
   ScratchDir dir;
 };
@@ -100,6 +105,11 @@ INSTANTIATE_TEST_SUITE_P(
         CliCase{"listing", {"-lfoo", "-iBANK.KAA"}, kSummary + kListing + "\n\n", 0},
         CliCase{"upper-case L", {"-iBANK.KAA", "-L"}, kSummary + kListing + "\n\n", 0},
         CliCase{"the last -i counts", {"-iNOPE.KAA", "-iBANK.KAA"}, kSummary + "\n\n", 0},
+        // The -i value is shown as typed, every character kept.
+        CliCase{"a path with Polish letters", {"-i\u0141\u00F3d\u017A/BANK.KAA"},
+                "\"\u0141\u00F3d\u017A/BANK.KAA\"" + kSummary.substr(10) + "\n\n", 0},
+        CliCase{"a path with a snowman", {"-iB\u00E4nke \u2603/BANK.KAA", "-l"},
+                "\"B\u00E4nke \u2603/BANK.KAA\"" + kSummary.substr(10) + kListing + "\n\n", 0},
         CliCase{"control bytes in names, redirected: as they are", {"-iCTRL.KAA", "-l"},
                 kControlSummary + "    1  \x1b[31mRed  ------    82\n"
                                   "    2  Two\nLine  ------    82\n"
