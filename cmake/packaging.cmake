@@ -54,6 +54,7 @@ if(WIN32)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${from})
     install(FILES ${CMAKE_BINARY_DIR}/${to} DESTINATION . COMPONENT docs)
   endforeach()
+  include(cmake/windows_installer.cmake)
 elseif(VORTRIM_MACOS_UNIVERSAL)
   # Laid out as the Linux .tar.gz, around the program that both kinds of Mac
   # run; it is left as zig linked and signed it (stripping would break the

@@ -4,6 +4,10 @@
  * space. Built for Windows, run under Wine by the drop target's tests.
  *
  *   explorer_drop SCRIPT [PATH...]
+ *
+ * Or starts a verb's command line as Explorer does, %1 already filled in:
+ *
+ *   explorer_drop /verb "COMMAND LINE"
  */
 #include <stdio.h>
 #include <wchar.h>
@@ -19,13 +23,17 @@ int wmain(int argc, wchar_t **argv) {
   if (argc < 2) return 2;
   ZeroMemory(&start, sizeof start);
   start.cb = sizeof start;
-  swprintf(line, 32768, L"cmd.exe /c \"\"%ls\"", argv[1]);
-  for (i = 2; i < argc; ++i) {
-    const wchar_t *quote = wcschr(argv[i], L' ') != NULL ? L"\"" : L"";
-    size_t used = wcslen(line);
-    swprintf(line + used, 32768 - used, L" %ls%ls%ls", quote, argv[i], quote);
+  if (wcscmp(argv[1], L"/verb") == 0 && argc == 3) {
+    swprintf(line, 32768, L"%ls", argv[2]);
+  } else {
+    swprintf(line, 32768, L"cmd.exe /c \"\"%ls\"", argv[1]);
+    for (i = 2; i < argc; ++i) {
+      const wchar_t *quote = wcschr(argv[i], L' ') != NULL ? L"\"" : L"";
+      size_t used = wcslen(line);
+      swprintf(line + used, 32768 - used, L" %ls%ls%ls", quote, argv[i], quote);
+    }
+    wcscat(line, L"\"");
   }
-  wcscat(line, L"\"");
   if (!CreateProcessW(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &start, &process)) return 127;
   WaitForSingleObject(process.hProcess, INFINITE);
   GetExitCodeProcess(process.hProcess, &status);

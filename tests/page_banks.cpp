@@ -1,6 +1,7 @@
-// Writes the banks that the browser page's tests drop on the page, and the
-// bytes of each of their patches as the bank builder made them
-// (BANK.SLOT.bin, slot counted from 1), which the .zip entries must equal.
+// Writes the banks that the browser page's tests drop on the page (and the
+// installer's tests open from Explorer's menu), and the bytes of each of
+// their patches as the bank builder made them (BANK.SLOT.bin, slot counted
+// from 1), which the .zip entries and the files written must equal.
 //
 //   page_banks FOLDER
 

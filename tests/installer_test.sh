@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, one row a mode, each in a copy of the
+# tests' Wine prefix: setup and uninstaller exit 0; the registry keys; PATH
+# holds the folder once and vortrim runs by name from a new prompt; each
+# right-click verb's command line, read back from the registry with %1
+# filled in, run on a bank in "Rock & Roll (live)", gives the bank
+# builder's bytes (or the listing); after uninstalling, PATH is as before
+# to the byte, the C: drive outside the temporary folder is as before, and
+# the registry holds no trace. A PATH longer than the installer can hold
+# is left untouched.
+#
+#   installer_test.sh WINE WINESERVER PREFIX SETUP STARTER BANKS
+# BANKS holds names.KAA and its patches' bytes (names.KAA.SLOT.bin).
+# Exits 77 (skipped) where there is no installer: makensis was missing.
+set -uo pipefail
+wine=$1 wineserver=$2 prefix=$3 setup=$4 starter=$5 banks=$6
+[ -f "$setup" ] || { echo "skipped: no installer (Debian: apt-get install nsis)"; exit 77; }
+
+passed=0 failed=0
+check() {  # check WHAT COMMAND...
+  local what=$1
+  shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $row: $what"; fi
+}
+win() { "$wine" "$@" 2>/dev/null | tr -d '\r'; }
+query() { win reg query "$@"; }
+# The registry and the C: drive, with what Wine itself changes on a start.
+snapshot() {
+  local hive
+  for hive in HKCU HKLM; do
+    win reg export "$hive" "$scratch/$hive.reg" /y >/dev/null
+    iconv -f UTF-16LE -t UTF-8 "$scratch/$hive.reg" | tr -d '\r' | grep -v '^"DriverDateData"='
+  done
+  (cd "$WINEPREFIX/drive_c" && find . -path ./users/root/Temp -prune -o -print | LC_ALL=C sort)
+}
+same_bytes() { cmp -s "$1" "$2"; }
+lacks() { ! grep -q "$1" <<<"$2"; }
+path_value() { query "$env_key" /v Path | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; }
+
+long="$(printf 'C:\\tools%04d;' $(seq 1 84))C:\\abcde"  # 1100 characters
+for row in "for the current user" "for all users" "a PATH too long to change"; do
+  scratch=$(mktemp -d)
+  cp -a "$prefix" "$scratch/prefix"
+  export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d LC_ALL=C.UTF-8
+  root=HKCU dir='C:\users\root\AppData\Local\Programs\vortrim' mode=
+  if [ "$row" = "for all users" ]; then root=HKLM dir='C:\Program Files\vortrim' mode=/AllUsers; fi
+  env_key='HKCU\Environment'
+  [ $root = HKLM ] && env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
+  if [ "$row" = "a PATH too long to change" ]; then
+    win reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$long" /f >/dev/null
+  fi
+  path_before=$(path_value)
+  path_query=$(query "$env_key" /v Path)  # its type too
+  before=$(snapshot)
+
+  check "setup exits 0" "$wine" "$setup" /S $mode
+  "$wineserver" -w
+  uninstall_key="$root\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\vortrim"
+  check "Apps & features shows the version" \
+    grep -q "DisplayVersion    REG_SZ    [0-9]" <<<"$(query "$uninstall_key")"
+  quiet=$(query "$uninstall_key" /v QuietUninstallString | sed -n 's/.*REG_SZ    //p')
+  check "a quiet uninstall string" test -n "$quiet"
+  path_after=$(path_value)
+  if [ "$row" = "a PATH too long to change" ]; then
+    check "the long PATH is untouched" test "$path_after" = "$path_before"
+  else
+    check "PATH holds the folder once" test "$(tr ';' '\n' <<<"$path_after" | grep -cFx -- "$dir")" = 1
+    check "vortrim runs by name from a new prompt" \
+      grep -q '^vortrim usage:' <<<"$(win cmd /c vortrim)"
+  fi
+
+  # Each verb, as Explorer runs it on a bank in a folder with "&" and
+  # parentheses.
+  bank_dir="$scratch/prefix/drive_c/Rock & Roll (live)"
+  mkdir -p "$bank_dir"
+  cp "$banks/names.KAA" "$bank_dir/"
+  bank='C:\Rock & Roll (live)\names.KAA'
+  verbs="$root\\Software\\Classes\\SystemFileAssociations\\.kaa\\shell"
+  for verb in vortrim.list vortrim.extract; do
+    line=$(query "$verbs\\$verb\\command" /ve | sed -n 's/.*REG_SZ    //p')
+    check "$verb has a command" test -n "$line"
+    out=$(echo | win "$starter" /verb "${line//%1/"$bank"}")
+    check "$verb names the bank" grep -qF '==== names.KAA ====' <<<"$out"
+    check "$verb lists it" grep -qF '"C:\Rock & Roll (live)\names.KAA" contains 9 patches.' <<<"$out"
+  done
+  check "Extract patches here writes the builder's bytes" same_bytes \
+    <(cd "$bank_dir/names" && ls | LC_ALL=C sort) \
+    <(printf '%s\n' Bass_Sub.KA1 'Café €.KA1' Init.KA1 String~2.KA1 Strings1.KA1 init~2.KA1 | LC_ALL=C sort)
+  for file in 1:Bass_Sub 2:Init 3:init~2 6:'Café €' 8:Strings1 9:String~2; do
+    check "${file#*:}.KA1 is patch ${file%%:*}'s bytes" \
+      same_bytes "$bank_dir/names/${file#*:}.KA1" "$banks/names.KAA.${file%%:*}.bin"
+  done
+  check "an \"Open with\" entry" grep -q vortrim.bank <<<"$(query "$root\\Software\\Classes\\.kaa\\OpenWithProgids")"
+  check ".KAA keeps its own default" lacks vortrim "$(query "$root\\Software\\Classes\\.kaa" /ve)"
+  rm -rf "$bank_dir"
+
+  check "uninstaller exits 0" "$wine" "$starter" /verb "$quiet"
+  "$wineserver" -w
+  check "PATH is as before, to the byte" test "$(query "$env_key" /v Path)" = "$path_query"
+  after=$(snapshot)
+  check "the registry and the C: drive are as before" test "$after" = "$before"
+  [ "$after" = "$before" ] || diff <(echo "$before") <(echo "$after") | head -20
+  "$wineserver" -k 2>/dev/null
+  rm -rf "$scratch"
+done
+echo "installer: $passed passed, $failed failed"
+((failed == 0))
