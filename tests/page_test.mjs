@@ -72,7 +72,13 @@ async function openPuppeteer() {
 
 async function openWebKit() {
   const { Builder, By } = fromModules("selenium-webdriver");
-  const port = 4400 + (process.pid % 1000);
+  // A port that is free now: the driver takes no port of its own choosing.
+  const port = await new Promise(resolve => {
+    const probe = http.createServer().listen(0, "127.0.0.1", () => {
+      const { port } = probe.address();
+      probe.close(() => resolve(port));
+    });
+  });
   // Downloads and caches go under a scratch home.
   const driver = spawn(programs.webkit, [`--port=${port}`], {
     stdio: "ignore", env: { ...process.env, HOME: scratch } });
