@@ -39,6 +39,9 @@ bool extract_patches(std::FILE* out, const BankImage& image,
     std::string shown = name;
     if (terminal) mask_control_bytes(shown.data(), shown.size());
     std::fprintf(out, "\n%s", shown.c_str());
+    // The name reaches the log before the file gets it: a stop signal while
+    // the file is named leaves no file that the log does not name.
+    std::fflush(out);
     StagedFile& file = staged[static_cast<std::size_t>(i)];
     const WriteResult result = stem_refused(stem, kHostNameRules)
                                    ? WriteResult::kCannotOpen

@@ -525,16 +525,17 @@ INSTANTIATE_TEST_SUITE_P(
                 DisturbedCase{"stopped in the middle of a write, named path", {"Full", "Old"},
                               {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "",
                               -1, SIGTERM, {"Full"}}),
-        // No completed line of a redirected log is lost: all up to the
-        // line of the file in flight.
+        // Nothing of a redirected log is lost: all up to the name of the
+        // file in flight, written out before the file gets it.
         DisturbedCase{"terminated before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "\n", -1, SIGTERM,
-                      {}},
+                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "\nOld.KA1", -1,
+                      SIGTERM, {}},
         DisturbedCase{"interrupted before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "\n", -1, SIGINT, {}},
+                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "\nOld.KA1", -1,
+                      SIGINT, {}},
         DisturbedCase{"hung up before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "\n", -1, SIGHUP,
-                      {}},
+                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "\nOld.KA1", -1,
+                      SIGHUP, {}},
         // Started under nohup, a hang-up does not stop the run.
         DisturbedCase{"hang-up ignored", {"Full", "Old"},
                       {.faults = {{.call = "renameat", .signal = SIGHUP}}, .ignore_hangup = true},
