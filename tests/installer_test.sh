@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The Windows installer under Wine, one row a mode, each in a copy of the
-# tests' Wine prefix: setup and uninstaller exit 0; the registry keys; PATH
+# The Windows installer under Wine, one row a mode, each in a Wine prefix
+# of its own, made for it and settled (its registry on the disk) first: setup and uninstaller exit 0; the registry keys; PATH
 # holds the folder once and vortrim runs by name from a new prompt; each
 # right-click verb's command line, read back from the registry with %1
 # filled in, run on a bank in "Rock & Roll (live)", gives the bank
@@ -9,11 +9,11 @@
 # the registry holds no trace. A PATH longer than the installer can hold
 # is left untouched.
 #
-#   installer_test.sh WINE WINESERVER PREFIX SETUP STARTER BANKS
+#   installer_test.sh WINE WINESERVER SETUP STARTER BANKS
 # BANKS holds names.KAA and its patches' bytes (names.KAA.SLOT.bin).
 # Exits 77 (skipped) where there is no installer: makensis was missing.
 set -uo pipefail
-wine=$1 wineserver=$2 prefix=$3 setup=$4 starter=$5 banks=$6
+wine=$1 wineserver=$2 setup=$3 starter=$4 banks=$5
 [ -f "$setup" ] || { echo "skipped: no installer (Debian: apt-get install nsis)"; exit 77; }
 
 passed=0 failed=0
@@ -24,14 +24,22 @@ check() {  # check WHAT COMMAND...
 }
 win() { "$wine" "$@" 2>/dev/null | tr -d '\r'; }
 query() { win reg query "$@"; }
-# The registry and the C: drive, with what Wine itself changes on a start.
+# The registry and the C: drive (outside the temporary folder, where the
+# uninstaller leaves its running copy for Windows to remove), but for what
+# Wine itself writes as a prefix starts and draws its first window: its
+# devices' keys and the colours of the Control Panel, which no installer
+# touches.
 snapshot() {
   local hive
+  "$wineserver" -w
   for hive in HKCU HKLM; do
     win reg export "$hive" "$scratch/$hive.reg" /y >/dev/null
-    iconv -f UTF-16LE -t UTF-8 "$scratch/$hive.reg" | tr -d '\r' | grep -v '^"DriverDateData"='
+    iconv -f UTF-16LE -t UTF-8 "$scratch/$hive.reg" | tr -d '\r' | awk '
+      /^\[/ { wine = $0 ~ /^\[HKEY_LOCAL_MACHINE\\(HARDWARE|System\\CurrentControlSet\\(Enum|Control\\(Class|DeviceClasses|Video)))(\\|\])/ ||
+                   $0 ~ /^\[HKEY_CURRENT_USER\\Control Panel(\\|\])/ }
+      !wine && !/^"DriverDateData"=/'
   done
-  (cd "$WINEPREFIX/drive_c" && find . -path ./users/root/Temp -prune -o -print | LC_ALL=C sort)
+  (cd "$WINEPREFIX/drive_c" && find . -path "./$temp" -prune -o -print | LC_ALL=C sort)
 }
 same_bytes() { cmp -s "$1" "$2"; }
 lacks() { ! grep -q "$1" <<<"$2"; }
@@ -40,8 +48,9 @@ path_value() { query "$env_key" /v Path | sed -n 's/^ *Path *REG_[A-Z_]* *//p'; 
 long="$(printf 'C:\\tools%04d;' $(seq 1 84))C:\\abcde"  # 1100 characters
 for row in "for the current user" "for all users" "a PATH too long to change"; do
   scratch=$(mktemp -d)
-  cp -a "$prefix" "$scratch/prefix"
   export WINEPREFIX=$scratch/prefix WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d LC_ALL=C.UTF-8
+  "$wine" wineboot --init >/dev/null 2>&1
+  "$wineserver" -w
   root=HKCU dir='C:\users\root\AppData\Local\Programs\vortrim' mode=
   if [ "$row" = "for all users" ]; then root=HKLM dir='C:\Program Files\vortrim' mode=/AllUsers; fi
   env_key='HKCU\Environment'
@@ -49,6 +58,9 @@ for row in "for the current user" "for all users" "a PATH too long to change"; d
   if [ "$row" = "a PATH too long to change" ]; then
     win reg add 'HKCU\Environment' /v Path /t REG_EXPAND_SZ /d "$long" /f >/dev/null
   fi
+  # The temporary folder, made if a new prefix lacks it, as Windows has one.
+  temp=$(query 'HKCU\Environment' /v TEMP | sed -n 's/^ *TEMP *REG_[A-Z_]* *C:\\//p' | tr '\\' /)
+  mkdir -p "$WINEPREFIX/drive_c/$temp"
   path_before=$(path_value)
   path_query=$(query "$env_key" /v Path)  # its type too
   before=$(snapshot)
