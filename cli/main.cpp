@@ -24,6 +24,7 @@
 #include "bank/bank_image.h"
 #include "cli/options.h"
 #include "output/extract.h"
+#include "output/host_text.h"
 #include "output/report.h"
 
 namespace {
@@ -65,24 +66,8 @@ void print_exit_message() {
 #ifdef _WIN32
 bool is_terminal(std::FILE* f) { return _isatty(_fileno(f)) != 0; }
 
-std::wstring wide(const std::string& utf8) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                    nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), n);
-  return text;
-}
-
-std::string utf8(const wchar_t* text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(n > 0 ? n : 1), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, bytes.data(), n, nullptr, nullptr);
-  bytes.pop_back();  // the NUL
-  return bytes;
-}
-
 // Paths keep every character: the wide call, not the ANSI one.
-std::FILE* open_bank_file(const std::string& path) { return _wfopen(wide(path).c_str(), L"rb"); }
+std::FILE* open_bank_file(const std::string& path) { return _wfopen(utf16(path).c_str(), L"rb"); }
 
 bool is_directory(std::FILE* f) {
   struct _stat64 st;

@@ -13,6 +13,10 @@
 #ifdef _WIN32
 // host_text_win32.cpp
 std::string host_text(const std::string& name);
+
+// The program's UTF-8 text as the wide Windows calls take it, and back.
+std::wstring utf16(const std::string& utf8);
+std::string utf8(const std::wstring& utf16);
 #else
 inline std::string host_text(const std::string& name) { return name; }
 #endif

@@ -12,6 +12,7 @@
 #include <optional>
 #include <vector>
 
+#include "output/host_text.h"
 #include "output/patch_file.h"
 
 namespace {
@@ -21,14 +22,7 @@ constexpr char kTempSuffix[] = ".tmp";
 
 // Paths, UTF-8 here (names made so by host_text), go to the wide-character
 // calls, which keep every character and are not cut at MAX_PATH.
-std::wstring native(const std::string& path) {
-  if (path.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
-                                    nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), wide.data(), n);
-  return wide;
-}
+std::wstring native(const std::string& path) { return utf16(path); }
 
 // The full path in the form the NT calls take ("\??\C:\..."), as a rename
 // by handle needs it.
