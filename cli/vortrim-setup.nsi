@@ -45,6 +45,8 @@ VIAddVersionKey /LANG=0 LegalCopyright "The vortrim developers, MIT licence"
 
 Var AllUsers   ; 1 with /AllUsers
 Var PathType   ; the registry type of PATH as found: 1 REG_SZ, 2 REG_EXPAND_SZ
+Var EnvKey     ; where PATH is kept for the mode, under SHCTX
+Var EnvRoot    ; SHCTX as the handle RegGetValueW takes
 
 Page license
 Page directory
@@ -53,20 +55,18 @@ UninstPage uninstConfirm
 UninstPage instfiles
 LicenseData "${FILES}\LICENSE.txt"
 
+; PATH for the mode, read, written and searched; once for the installer and
+; once, as "un." functions, for the uninstaller.
+!macro PATH_FUNCTIONS UN
 ; Reads PATH for the mode into $0: "" and no error where there is none; the
 ; error flag where it is longer than a makensis string, which must then be
 ; left as it is. $PathType gets its type (REG_EXPAND_SZ for a new one).
-!macro READ_PATH UN
 Function ${UN}ReadPath
   StrCpy $PathType 2
   StrCpy $0 ""
   ; Its type and size first: a value that does not fit a string must not
   ; be read, or it would come back cut or empty.
-  ${If} $AllUsers == 1
-    System::Call 'advapi32::RegGetValueW(p -2147483646, w "${MACHINE_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .r1, p 0, *i 0 .r3) i .r2'
-  ${Else}
-    System::Call 'advapi32::RegGetValueW(p -2147483647, w "${USER_ENVIRONMENT}", w "Path", i 0x1000ffff, *i .r1, p 0, *i 0 .r3) i .r2'
-  ${EndIf}
+  System::Call 'advapi32::RegGetValueW(p $EnvRoot, w "$EnvKey", w "Path", i 0x1000ffff, *i .r1, p 0, *i 0 .r3) i .r2'
   ClearErrors
   ${If} $2 != 0
     Return  ; no PATH of its own yet
@@ -77,32 +77,18 @@ Function ${UN}ReadPath
     SetErrors
     Return
   ${EndIf}
-  ${If} $AllUsers == 1
-    ReadRegStr $0 HKLM "${MACHINE_ENVIRONMENT}" "Path"
-  ${Else}
-    ReadRegStr $0 HKCU "${USER_ENVIRONMENT}" "Path"
-  ${EndIf}
+  ReadRegStr $0 SHCTX $EnvKey "Path"
 FunctionEnd
 
 ; Writes $0 as PATH for the mode, with the type it had; an empty one is
 ; removed, as it was before the install made it.
 Function ${UN}WritePath
-  ${If} $AllUsers == 1
-    ${If} $0 == ""
-      DeleteRegValue HKLM "${MACHINE_ENVIRONMENT}" "Path"
-    ${ElseIf} $PathType == 1
-      WriteRegStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $0
-    ${Else}
-      WriteRegExpandStr HKLM "${MACHINE_ENVIRONMENT}" "Path" $0
-    ${EndIf}
+  ${If} $0 == ""
+    DeleteRegValue SHCTX $EnvKey "Path"
+  ${ElseIf} $PathType == 1
+    WriteRegStr SHCTX $EnvKey "Path" $0
   ${Else}
-    ${If} $0 == ""
-      DeleteRegValue HKCU "${USER_ENVIRONMENT}" "Path"
-    ${ElseIf} $PathType == 1
-      WriteRegStr HKCU "${USER_ENVIRONMENT}" "Path" $0
-    ${Else}
-      WriteRegExpandStr HKCU "${USER_ENVIRONMENT}" "Path" $0
-    ${EndIf}
+    WriteRegExpandStr SHCTX $EnvKey "Path" $0
   ${EndIf}
   ; Programs started from now on see the change.
   SendMessage ${HWND_BROADCAST} ${WM_SETTINGCHANGE} 0 "STR:Environment" /TIMEOUT=5000
@@ -138,8 +124,8 @@ Function ${UN}FindEntry
   ${Loop}
 FunctionEnd
 !macroend
-!insertmacro READ_PATH ""
-!insertmacro READ_PATH "un."
+!insertmacro PATH_FUNCTIONS ""
+!insertmacro PATH_FUNCTIONS "un."
 
 !macro MODE_FROM_COMMAND_LINE
   ${GetParameters} $0
@@ -148,9 +134,13 @@ FunctionEnd
   ${IfNot} ${Errors}
     StrCpy $AllUsers 1
     SetShellVarContext all
+    StrCpy $EnvKey "${MACHINE_ENVIRONMENT}"
+    StrCpy $EnvRoot -2147483646  ; HKEY_LOCAL_MACHINE
   ${Else}
     StrCpy $AllUsers 0
     SetShellVarContext current
+    StrCpy $EnvKey "${USER_ENVIRONMENT}"
+    StrCpy $EnvRoot -2147483647  ; HKEY_CURRENT_USER
   ${EndIf}
 !macroend
 
