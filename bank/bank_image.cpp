@@ -5,11 +5,12 @@
 
 namespace {
 
-const char kReadError[] = "Cannot read input file.";
-
-std::string patch_message(const std::string& what, const PatchEntry& e) {
-  return "Bank file is damaged: patch " + std::to_string(e.slot + 1) + what;
-}
+// Each reason follows the bank's name (bank_refusal). A file too short for
+// the table, or whose pointers leave patch memory, is most likely some other
+// kind of file, and is called so.
+const char kReadError[] = "could not be read: the system reported an error.";
+const char kTooShort[] = "is not a K5000 bank: it is too short to be one.";
+const char kOutside[] = "is not a K5000 bank: its table points outside patch memory.";
 
 // Derives sources, kits, size, name and source map of one stored patch, or
 // says why the patch cannot be taken. `length` is how much of the data area
@@ -18,12 +19,13 @@ bool derive_patch(const BankImage& image, std::size_t length, PatchEntry& e,
                   std::string* err) {
   const std::uint64_t start = e.offset;
   if (start + kPatchMinimumSpan > kMemorySize) {
-    *err = patch_message(" lies outside patch memory.", e);
+    *err = kOutside;
     return false;
   }
   e.sources = image.data[start + kSourceCountOffset];
   if (e.sources > kMaxSources) {
-    *err = patch_message(" has " + std::to_string(e.sources) + " sources.", e);
+    *err = "is damaged: patch " + std::to_string(e.slot + 1) + " claims " +
+           std::to_string(e.sources) + " sources, and a patch has at most 6.";
     return false;
   }
   // Only the patch's own sources can own a kit block; pointers past them
@@ -39,12 +41,11 @@ bool derive_patch(const BankImage& image, std::size_t length, PatchEntry& e,
 
   const std::uint64_t end = start + static_cast<std::uint64_t>(e.size);
   if (end > kMemorySize) {
-    *err = patch_message(" lies outside patch memory.", e);
+    *err = kOutside;
     return false;
   }
   if (end > length) {
-    *err = "Bank file is truncated: patch " + std::to_string(e.slot + 1) +
-           " ends past the end of the file.";
+    *err = "is cut off: patch " + std::to_string(e.slot + 1) + " ends past the end of the file.";
     return false;
   }
   std::memcpy(e.name.data(), &image.data[start + kNameOffset], kNameLength);
@@ -77,7 +78,7 @@ int compare_by_offset(const PatchEntry& a, const PatchEntry& b) {
 bool load_bank(BankImage& image, std::FILE* in, std::string* err) {
   std::array<unsigned char, kHeaderSize> header;
   if (std::fread(header.data(), 1, header.size(), in) != header.size()) {
-    *err = std::ferror(in) ? kReadError : "Bank file is too short.";
+    *err = std::ferror(in) ? kReadError : kTooShort;
     return false;
   }
   image.count = 0;
@@ -115,7 +116,7 @@ bool load_bank(BankImage& image, std::FILE* in, std::string* err) {
   sort_by_offset(image);
   image.base = image.entries[image.order[0]].offset;
   if (end.offset < image.base || end.offset - image.base > kMemorySize) {
-    *err = "Bank file is damaged: end pointer out of range.";
+    *err = kOutside;
     return false;
   }
   end.offset -= image.base;
@@ -125,4 +126,15 @@ bool load_bank(BankImage& image, std::FILE* in, std::string* err) {
     if (!derive_patch(image, length, e, err)) return false;
   }
   return true;
+}
+
+std::string bank_refusal(const std::string& bank_name, const std::string& reason) {
+  std::string message = "\"" + bank_name + "\" " + reason;
+  // A patch file given for a bank is an easy slip: say what it is.
+  const std::size_t n = bank_name.size();
+  if (n >= 4 && bank_name[n - 4] == '.' && (bank_name[n - 3] | 0x20) == 'k' &&
+      (bank_name[n - 2] | 0x20) == 'a' && bank_name[n - 1] == '1') {
+    message += " A .KA1 file holds one patch, not a bank.";
+  }
+  return message;
 }

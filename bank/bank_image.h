@@ -110,9 +110,13 @@ int compare_by_offset(const PatchEntry& a, const PatchEntry& b);
 
 // Fills `image` from `in`, a stream opened for binary reading at the start of
 // the file. On a damaged or unreadable bank returns false and sets `*err` to
-// the message for the user; the image must not be used then. The caller
+// the reason, for bank_refusal; the image must not be used then. The caller
 // closes the stream.
 bool load_bank(BankImage& image, std::FILE* in, std::string* err);
+
+// The message refusing the bank named `bank_name` (as the user gave it) for
+// the reason load_bank gave, with a hint where the name is a patch file's.
+std::string bank_refusal(const std::string& bank_name, const std::string& reason);
 
 // The length of an 8-byte patch name: up to its first NUL, if it has one.
 inline std::size_t name_length(const char* name) {

@@ -136,7 +136,7 @@ int run(int argc, const char* const* argv) {
   std::string err;
   const bool loaded = load_bank(image, in, &err);
   std::fclose(in);  // read-only: nothing to lose if closing fails
-  if (!loaded) fail(err);
+  if (!loaded) fail(bank_refusal(*options.input, err));
 
   print_report(stdout, image, *options.input, options.list, terminal);
   if (options.destination && !extract_patches(stdout, image, *options.destination, terminal)) {

@@ -121,14 +121,16 @@ INSTANTIATE_TEST_SUITE_P(
                                   "    3  Bell??    ------    82\n\n\n",
                 0, {.stdout = Stdout::kTerminal}},
         // The pointer table is read whole; the data after it fails.
-        CliCase{"read error in the data area", {"-iBANK.KAA"}, "\nCannot read input file.\n", 1,
+        CliCase{"read error in the data area", {"-iBANK.KAA"},
+                "\n\"BANK.KAA\" could not be read: the system reported an error.\n", 1,
                 {.faults = {{.call = "read", .at = 2, .error = EIO}}}}),
     NameByWhat());
 
 struct RefusalCase {
   const char* what;
   TestBank bank;
-  std::string message;
+  std::string message;  // what follows the name
+  std::string file = "BAD.KAA";
 };
 
 class CliRefusal : public testing::TestWithParam<RefusalCase> {};
@@ -136,9 +138,11 @@ class CliRefusal : public testing::TestWithParam<RefusalCase> {};
 // A damaged bank ends the run before the summary: the message alone.
 TEST_P(CliRefusal, PrintsOnlyTheMessage) {
   const ScratchDir dir;
-  ASSERT_TRUE(write_bytes((dir.path / "BAD.KAA").string(), build_bank(GetParam().bank)));
-  const RunResult r = run_program({"-iBAD.KAA", "-l"}, dir.path);
-  EXPECT_EQ(r.out, as_output("\n" + GetParam().message + "\n"));
+  const RefusalCase& c = GetParam();
+  std::filesystem::create_directories(dir.path / "Banks");
+  ASSERT_TRUE(write_bytes((dir.path / c.file).string(), build_bank(c.bank)));
+  const RunResult r = run_program({"-i" + c.file, "-l"}, dir.path);
+  EXPECT_EQ(r.out, as_output("\n\"" + c.file + "\" " + c.message + "\n"));
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
 }
@@ -146,24 +150,36 @@ TEST_P(CliRefusal, PrintsOnlyTheMessage) {
 INSTANTIATE_TEST_SUITE_P(
     Damaged, CliRefusal,
     testing::Values(
-        RefusalCase{"empty", {.file_size = 0}, "Bank file is too short."},
+        RefusalCase{"empty", {.file_size = 0}, "is not a K5000 bank: it is too short to be one."},
         RefusalCase{"end pointer", {.patches = {{.slot = 0, .name = "A"}}, .end = 1},
-                    "Bank file is damaged: end pointer out of range."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"outside",
                     {.patches = {{.slot = 8, .name = "A", .pointer = 0x40000}},
                      .base = 0x40000,
                      .end = 0x40000,
                      .file_size = kHeaderSize},
-                    "Bank file is truncated: patch 9 ends past the end of the file."},
+                    "is cut off: patch 9 ends past the end of the file."},
         RefusalCase{"sources", {.patches = {{.slot = 127, .name = "A", .sources = 200}}},
-                    "Bank file is damaged: patch 128 has 200 sources."}),
+                    "is damaged: patch 128 claims 200 sources, and a patch has at most 6."},
+        // The name as given, folder and all; a patch file is said to be one.
+        RefusalCase{"in a folder", {.file_size = 100},
+                    "is not a K5000 bank: it is too short to be one.", "Banks/Pad.KAA"},
+        RefusalCase{"a patch file", {.file_size = 168},
+                    "is not a K5000 bank: it is too short to be one. "
+                    "A .KA1 file holds one patch, not a bank.",
+                    "Pad.ka1"},
+        RefusalCase{"a long patch file, read as a table",
+                    {.patches = {{.slot = 0, .name = "A"}}, .end = 1},
+                    "is not a K5000 bank: its table points outside patch memory. "
+                    "A .KA1 file holds one patch, not a bank.",
+                    "Pad.KA1"}),
     NameByWhat());
 
 TEST(CliRun, ReadErrorIsNotAnOpenError) {
   if (!runs_natively()) GTEST_SKIP() << "needs Linux /proc";
   // Opens fine, but reading it at offset 0 fails with EIO.
   const RunResult r = run_program({"-i/proc/self/mem"}, ".");
-  EXPECT_EQ(r.out, "\nCannot read input file.\n");
+  EXPECT_EQ(r.out, "\n\"/proc/self/mem\" could not be read: the system reported an error.\n");
   EXPECT_EQ(r.status, 1);
 }
 

@@ -108,53 +108,54 @@ const TestPatch kOne{.slot = 0, .name = "One", .sources = 1, .kits = "P"};  // 1
 INSTANTIATE_TEST_SUITE_P(
     Damaged, RefuseBank,
     testing::Values(
-        RefusalCase{"empty file", {.file_size = 0}, "Bank file is too short."},
+        RefusalCase{"empty file", {.file_size = 0},
+                    "is not a K5000 bank: it is too short to be one."},
         RefusalCase{"table without its last byte", {.file_size = kHeaderSize - 1},
-                    "Bank file is too short."},
+                    "is not a K5000 bank: it is too short to be one."},
         RefusalCase{"end below the base", {.patches = {kOne}, .end = 0x1FFFF},
-                    "Bank file is damaged: end pointer out of range."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"end one past the memory",
                     {.patches = {kOne}, .end = 0x20000 + kMemorySize + 1},
-                    "Bank file is damaged: end pointer out of range."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"name past the memory",
                     {.patches = {kOne, {.slot = 6, .name = "X", .pointer = 0x20000 + kMemorySize - 51}},
                      .end = 0x20000 + kMemorySize},
-                    "Bank file is damaged: patch 7 lies outside patch memory."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"pointer at the last byte of the memory",
                     {.patches = {kOne, {.slot = 8, .name = "X", .pointer = 0x20000 + kMemorySize - 1}},
                      .end = 0x20000 + kMemorySize},
-                    "Bank file is damaged: patch 9 lies outside patch memory."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"too many sources",
                     {.patches = {kOne, {.slot = 1, .name = "Seven", .sources = 7}}},
-                    "Bank file is damaged: patch 2 has 7 sources."},
+                    "is damaged: patch 2 claims 7 sources, and a patch has at most 6."},
         RefusalCase{"the largest source count",
                     {.patches = {{.slot = 99, .name = "Max", .sources = 255}}},
-                    "Bank file is damaged: patch 100 has 255 sources."},
+                    "is damaged: patch 100 claims 255 sources, and a patch has at most 6."},
         // The name and the count fit exactly; the count is what is wrong.
         RefusalCase{"seven sources in the memory's last byte",
                     {.patches = {kOne, {.slot = 4, .name = "Edge", .sources = 7,
                                         .pointer = 0x20000 + kMemorySize - 52}},
                      .end = 0x20000 + kMemorySize},
-                    "Bank file is damaged: patch 5 has 7 sources."},
+                    "is damaged: patch 5 claims 7 sources, and a patch has at most 6."},
         // end - base wraps around to a small number.
         RefusalCase{"end below the base near 2^32",
                     {.patches = {{.slot = 0, .name = "Top", .pointer = 0xFFFFFF00}},
                      .base = 0xFFFFFF00,
                      .end = 0x10},
-                    "Bank file is damaged: end pointer out of range."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"size past the memory",
                     {.patches = {kOne, {.slot = 2, .name = "Edge", .pointer = 0x20000 + kMemorySize - 52}},
                      .end = 0x20000 + kMemorySize},
-                    "Bank file is damaged: patch 3 lies outside patch memory."},
+                    "is not a K5000 bank: its table points outside patch memory."},
         RefusalCase{"patch past the end of the file",
                     {.patches = {kOne, {.slot = 3, .name = "Cut", .sources = 1}},
                      .file_size = kHeaderSize + 168 + 167},
-                    "Bank file is truncated: patch 4 ends past the end of the file."},
+                    "is cut off: patch 4 ends past the end of the file."},
         RefusalCase{"faults are reported in memory order, not slot order",
                     {.patches = {{.slot = 0, .name = "Late", .sources = 9, .pointer = 0x30000},
                                  {.slot = 1, .name = "Early", .sources = 8, .pointer = 0x20000}},
                      .end = 0x30000},
-                    "Bank file is damaged: patch 2 has 8 sources."}),
+                    "is damaged: patch 2 claims 8 sources, and a patch has at most 6."}),
     NameByWhat());
 
 // Every prefix of a good bank either loads, with every patch inside the bytes
@@ -170,10 +171,10 @@ TEST(LoadBankTruncated, EveryLength) {
     std::string err;
     const bool ok = load_bytes(cut, *image, &err);
     if (length < kHeaderSize) {
-      ASSERT_EQ(err, "Bank file is too short.") << length;
+      ASSERT_EQ(err, "is not a K5000 bank: it is too short to be one.") << length;
     } else if (length < used) {
       ASSERT_FALSE(ok) << length;
-      ASSERT_EQ(err.rfind("Bank file is truncated: patch ", 0), 0u) << length;
+      ASSERT_EQ(err.rfind("is cut off: patch ", 0), 0u) << length;
     } else {
       ASSERT_TRUE(ok) << length << err;
       ASSERT_EQ(image->count, 2);

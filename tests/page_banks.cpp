@@ -76,5 +76,9 @@ int main(int argc, char** argv) {
   // Some other file given a bank's name: every byte 'A', so every pointer
   // is 0x41414141 and the first patch claims 65 sources.
   if (!write_bytes(folder + "notabank.KAA", std::vector<unsigned char>(200000, 'A'))) return 1;
+  // A patch file picked in place of a bank.
+  if (!write_bytes(folder + "Pad.KA1", patch_bytes({.slot = 0, .name = "Pad", .sources = 1}))) {
+    return 1;
+  }
   return 0;
 }

@@ -85,7 +85,7 @@ int vortrim_read(std::size_t size, std::size_t name_size) {
   const bool loaded = load_bank(p.image, in, &err);
   std::fclose(in);
   if (!loaded) {
-    p.parts[0] = err;
+    p.parts[0] = bank_refusal(bank_name, err);
     return 0;
   }
   const BankImage& image = p.image;
