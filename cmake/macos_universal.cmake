@@ -2,7 +2,7 @@
 # build (VORTRIM_MACOS_UNIVERSAL, the macos preset): vortrim for Intel
 # (x86_64) and for Apple silicon (arm64), each built with zig's compiler
 # (cmake/zig-macos.cmake), merged into one file by llvm-lipo, checked by the
-# tests and packed by cpack as vortrim-<version>-macos.tar.gz.
+# tests and packed by cpack as vortrim-<version>-macos-universal.tar.gz.
 
 # zig from package.json's one dependency, as `npm ci` installs it.
 file(GLOB zig_folders ${PROJECT_SOURCE_DIR}/node_modules/*/zig-linux-x64)

@@ -4,11 +4,12 @@
 #   .deb     the ordinary dynamically linked program, stripped; the manual
 #            page gzip-compressed; the bash completion; the licence as a
 #            machine-readable copyright file and the changes as changelog.gz
-#   .tar.gz  a statically linked program that starts on any x86-64 Linux,
+#   -linux-x86_64.tar.gz  a statically linked program that starts on any
+#            x86-64 Linux,
 #            with the same manual page, completion and documents
-#   .zip     vortrim.exe and its drop target for Explorer, with the README
+#   -windows-x86_64.zip  vortrim.exe and its drop target for Explorer, with the README
 #            and the licence at the top
-#   -macos.tar.gz  the universal macOS program (VORTRIM_MACOS_UNIVERSAL),
+#   -macos-universal.tar.gz  the universal macOS program (VORTRIM_MACOS_UNIVERSAL),
 #            with the manual page, completion and documents as in the .tar.gz
 #
 # Packages are reproducible: one commit gives byte-identical packages in any
@@ -160,9 +161,10 @@ set(CPACK_PACKAGE_DESCRIPTION
   "vortrim reads one sound bank file of the K5000 synthesizer (.KAA), reports how
 many patches it holds and how much of the instrument's patch memory is free,
 lists the patches, and writes each patch into a single-patch file of its own
-(.KA1), byte for byte. Damaged banks are refused with a clear message, and no
-patch is ever lost or cut: each file is whole or absent, under a name of its
-own.")
+(.KA1), byte for byte. Damaged banks are refused with a message that names
+them. Each patch file is whole or absent, under a name of its own; a patch
+whose name the disk refuses (such as Vox? on a FAT stick) is reported and
+not written.")
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
@@ -177,10 +179,13 @@ if(WIN32)
   set(CPACK_SYSTEM_NAME windows-x86_64)
 elseif(VORTRIM_MACOS_UNIVERSAL)
   set(CPACK_GENERATOR TGZ)
-  set(CPACK_SYSTEM_NAME macos)
+  set(CPACK_SYSTEM_NAME macos-universal)
   set(CPACK_STRIP_FILES OFF)  # the Linux strip knows no Mach-O
 else()
   set(CPACK_GENERATOR "TGZ;DEB")
+  # vortrim-<version>-<system>-<processor>, as the other hosts' packages;
+  # the .deb keeps Debian's own name.
+  string(TOLOWER "linux-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -1,4 +1,4 @@
-# The Windows installer, vortrim-<version>-setup.exe, made with makensis
+# The Windows installer, vortrim-<version>-windows-x86_64.exe, made with makensis
 # from cli/vortrim-setup.nsi (not CPack's NSIS generator, whose template
 # cuts a long PATH, always asks for administrator rights and makes a 32-bit
 # installer). Part of the Windows build wherever makensis is found.
@@ -9,7 +9,7 @@ if(NOT VORTRIM_MAKENSIS)
 endif()
 
 set(files ${CMAKE_BINARY_DIR}/installer-files)
-set(setup ${CMAKE_BINARY_DIR}/vortrim-${PROJECT_VERSION}-setup.exe)
+set(setup ${CMAKE_BINARY_DIR}/vortrim-${PROJECT_VERSION}-windows-x86_64.exe)
 add_custom_command(OUTPUT ${setup}
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${files}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${files}
@@ -21,5 +21,5 @@ add_custom_command(OUTPUT ${setup}
           ${PROJECT_SOURCE_DIR}/cli/vortrim-setup.nsi
   DEPENDS vortrim cli/vortrim-setup.nsi cli/vortrim-drop.cmd
           ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt
-  COMMENT "Making vortrim-${PROJECT_VERSION}-setup.exe")
+  COMMENT "Making vortrim-${PROJECT_VERSION}-windows-x86_64.exe")
 add_custom_target(installer ALL DEPENDS ${setup})
