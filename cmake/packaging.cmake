@@ -18,6 +18,12 @@
 
 include(GNUInstallDirs)
 
+# The documents the README links to, with its picture, kept beside it as in
+# the source so that its links lead somewhere (not on Windows, whose README
+# is a .txt).
+set(vortrim_documents doc/building-and-packaging.md doc/page.png doc/speed.md doc/testing.md
+    doc/what-a-run-promises.md)
+
 # Installed folders are 0755 whatever the builder's umask; files and programs
 # get 0644 and 0755 from install() itself.
 set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
@@ -72,6 +78,8 @@ elseif(VORTRIM_MACOS_UNIVERSAL)
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
           COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${vortrim_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc
+          COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES cli/vortrim.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
           RENAME vortrim COMPONENT archive EXCLUDE_FROM_ALL)
 else()
@@ -120,6 +128,7 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT docs)
   install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT docs)
+  install(FILES ${vortrim_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc COMPONENT docs)
   # Where bash-completion looks for a command's completion, by its name.
   set(completion_dir ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim COMPONENT docs)
@@ -148,6 +157,8 @@ else()
   install(FILES ${CMAKE_BINARY_DIR}/vortrim.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES README.md LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          COMPONENT archive EXCLUDE_FROM_ALL)
+  install(FILES ${vortrim_documents} DESTINATION ${CMAKE_INSTALL_DOCDIR}/doc
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim
           COMPONENT archive EXCLUDE_FROM_ALL)
