@@ -53,11 +53,11 @@ bool starts_with(const std::string& s, const char* prefix) {
 }
 
 bool is_refusal(const std::string& err) {
-  return err == "Bank file is too short." ||
-         err == "Bank file is damaged: end pointer out of range." ||
-         (starts_with(err, "Bank file is damaged: patch ") &&
-          (err.ends_with(" lies outside patch memory.") || err.ends_with(" sources."))) ||
-         (starts_with(err, "Bank file is truncated: patch ") &&
+  return err == "is not a K5000 bank: it is too short to be one." ||
+         err == "is not a K5000 bank: its table points outside patch memory." ||
+         (starts_with(err, "is damaged: patch ") &&
+          err.ends_with(" sources, and a patch has at most 6.")) ||
+         (starts_with(err, "is cut off: patch ") &&
           err.ends_with(" ends past the end of the file."));
 }
 
