@@ -139,7 +139,7 @@ class CliRefusal : public testing::TestWithParam<RefusalCase> {};
 TEST_P(CliRefusal, PrintsOnlyTheMessage) {
   const ScratchDir dir;
   const RefusalCase& c = GetParam();
-  std::filesystem::create_directories(dir.path / "Banks");
+  std::filesystem::create_directories((dir.path / c.file).parent_path());
   ASSERT_TRUE(write_bytes((dir.path / c.file).string(), build_bank(c.bank)));
   const RunResult r = run_program({"-i" + c.file, "-l"}, dir.path);
   EXPECT_EQ(r.out, as_output("\n\"" + c.file + "\" " + c.message + "\n"));
