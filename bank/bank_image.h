@@ -42,8 +42,9 @@
 #include <string>
 
 inline constexpr std::size_t kSlotCount = 128;
-inline constexpr std::size_t kKitsPerSlot = 6;
-inline constexpr std::size_t kSlotGroupSize = 4 + 4 * kKitsPerSlot;  // 28
+// A patch has at most six sources, and a slot a kit pointer for each.
+inline constexpr std::size_t kMaxSources = 6;
+inline constexpr std::size_t kSlotGroupSize = 4 + 4 * kMaxSources;  // 28
 inline constexpr std::size_t kEndPointerOffset = kSlotCount * kSlotGroupSize;  // 3584
 inline constexpr std::size_t kHeaderSize = kEndPointerOffset + 4;  // 3588
 inline constexpr std::size_t kMemorySize = 131072;
@@ -53,7 +54,9 @@ inline constexpr std::size_t kNameLength = 8;
 inline constexpr std::size_t kSourceCountOffset = 51;
 // The name and the source count must both be readable.
 inline constexpr std::size_t kPatchMinimumSpan = kSourceCountOffset + 1;  // 52
-inline constexpr int kMaxSources = 6;
+
+// A single-patch file: one patch's bytes as they stand in a bank.
+inline constexpr char kPatchFileExtension[] = ".KA1";
 
 inline constexpr std::int32_t kPatchFixedSize = 82;
 inline constexpr std::int32_t kSourceSize = 86;
@@ -74,10 +77,10 @@ struct PatchEntry {
   std::uint32_t offset = 0;
   std::int32_t sources = 0;
   std::int32_t kits = 0;  // kit pointers among the patch's own sources
-  std::array<KitSlot, kKitsPerSlot> kit{};
+  std::array<KitSlot, kMaxSources> kit{};
   std::int32_t size = 0;  // bytes, kit blocks included
   std::array<char, kNameLength + 1> name{};  // as stored, then a NUL
-  std::array<char, kKitsPerSlot + 1> source_map{};  // e.g. "AP----", then a NUL
+  std::array<char, kMaxSources + 1> source_map{};  // e.g. "AP----", then a NUL
 };
 
 inline constexpr std::size_t kEndSentinel = kSlotCount;
@@ -108,15 +111,39 @@ inline std::uint32_t read_be32(const unsigned char* bytes, std::size_t length,
 // Orders entries by pointer, compared as unsigned: negative, zero or positive.
 int compare_by_offset(const PatchEntry& a, const PatchEntry& b);
 
-// Fills `image` from `in`, a stream opened for binary reading at the start of
-// the file. On a damaged or unreadable bank returns false and sets `*err` to
-// the reason, for bank_refusal; the image must not be used then. The caller
-// closes the stream.
-bool load_bank(BankImage& image, std::FILE* in, std::string* err);
+// Why a bank is refused. A file too short for the table, or whose pointers
+// leave patch memory, is most likely some other kind of file, and is called
+// so; the others are banks that were damaged or cut short.
+enum class Refusal {
+  kNone,            // loaded
+  kReadError,       // the system reported an error while reading
+  kTooShort,        // shorter than the pointer table and the end pointer
+  kOutside,         // a pointer leads outside patch memory
+  kTooManySources,  // a patch claims more than kMaxSources sources
+  kCutOff,          // a patch ends past the end of the file
+};
 
-// The message refusing the bank named `bank_name` (as the user gave it) for
-// the reason load_bank gave, with a hint where the name is a patch file's.
-std::string bank_refusal(const std::string& bank_name, const std::string& reason);
+struct BankRefusal {
+  Refusal kind = Refusal::kNone;
+  int patch = 0;    // the patch's number as listed (slot + 1), where one is at fault
+  int sources = 0;  // what it claims, for kTooManySources
+};
+
+// Fills `image` from `in`, a stream opened for binary reading at the start of
+// the file. On a damaged or unreadable bank returns false and says why in
+// `*why`; the image must not be used then. The caller closes the stream.
+bool load_bank(BankImage& image, std::FILE* in, BankRefusal* why);
+
+// The same from the first `size` bytes at `bytes`, a bank file's start.
+bool load_bank_bytes(BankImage& image, const unsigned char* bytes, std::size_t size,
+                     BankRefusal* why);
+
+// The words that follow the bank's name in a refusal: "is cut off: ...".
+std::string refusal_words(const BankRefusal& why);
+
+// The message refusing the bank named `bank_name` (as the user gave it),
+// with a hint where the name is a patch file's.
+std::string bank_refusal(const std::string& bank_name, const BankRefusal& why);
 
 // The length of an 8-byte patch name: up to its first NUL, if it has one.
 inline std::size_t name_length(const char* name) {

@@ -1,0 +1,137 @@
+// File names: the destination path, each patch's file name as the program
+// and the page give it, and each bank's folder.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "output/extract.h"
+#include "output/naming.h"
+#include "tests/tables.h"
+#include "tests/test_util.h"
+
+namespace {
+
+struct PathCase {
+  std::string value;
+  char separator;
+  std::string path;
+};
+
+TEST(DestinationPath, AppendsOnlyAMissingSeparator) {
+  const std::vector<PathCase> cases{
+      {"OUT", '/', "OUT/"},           {"OUT/", '/', "OUT/"},
+      {"", '/', "/"},                 {"/tmp/out", '/', "/tmp/out/"},
+      {"OUT\\", '/', "OUT\\/"},       {"C:\\OUT", '\\', "C:\\OUT\\"},
+      {"C:\\OUT\\", '\\', "C:\\OUT\\"}, {"OUT/", '\\', "OUT/\\"},
+      {"", '\\', "\\"},
+  };
+  for (const PathCase& c : cases) {
+    EXPECT_EQ(destination_path(c.value, c.separator), c.path) << c.value << c.separator;
+  }
+}
+
+// A patch entry named `name` (up to 8 bytes; a NUL may end it early).
+PatchEntry named(const std::string& name) {
+  PatchEntry e;
+  std::copy(name.begin(), name.end(), e.name.begin());
+  std::fill(e.name.begin() + static_cast<long>(name.size()), e.name.end() - 1, ' ');
+  return e;
+}
+
+// The file a fresh run with `rules` gives one patch named `name`.
+PatchFileName first_file(const std::string& name, NameRules rules = NameRules::kPosix) {
+  PatchNames names;
+  names.rules = rules;
+  return patch_file_name(names, named(name));
+}
+
+TEST(PatchFileName, TrimsPaddingUnlessANulEndsTheName) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"Strings ", "Strings"},  {"A B     ", "A B"},     {"        ", ""},
+      {"Strings1", "Strings1"}, {" Lead   ", " Lead"},   {"Pad/Str ", "Pad_Str"},
+      {"..\\..\\x", ".._.._x"}, {"../     ", ".._"},     {std::string("AB\0CDEFG", 8), "AB"},
+      {std::string("Pad \0   ", 8), "Pad "},             {std::string("\0XXXXXXX", 8), ""},
+  };
+  for (const auto& [name, stem] : cases) EXPECT_EQ(first_file(name).file, stem + ".KA1") << name;
+}
+
+TEST(PatchFileName, NumbersRepeatsWithinEightCharacters) {
+  struct Case {
+    std::vector<std::string> names;   // in the order the patches come
+    std::vector<std::string> stems;   // what each file is called, but ".KA1"
+    std::set<std::string> taken = {};  // files that lead to one written
+  };
+  const std::vector<Case> cases{
+      {{"Init", "Init", "Init"}, {"Init", "Init~2", "Init~3"}},
+      {{"Init", "INIT", "init"}, {"Init", "INIT~2", "init~3"}},
+      {{"Strings1", "Strings1"}, {"Strings1", "String~2"}},
+      {{"", ""}, {"", "~2"}},
+      {{"Init~2", "Init", "Init"}, {"Init~2", "Init", "Init~3"}},
+      {{"A", "B", "a", "b"}, {"A", "B", "a~2", "b~2"}},
+      {{"ZAP", "zap", "Zap"}, {"ZAP", "zap~2", "Zap~3"}},
+      {{"Pad"}, {"Pad~3"}, {"Pad.KA1", "Pad~2.KA1"}},
+      {{"Lead", "Lead"}, {"Lead~2", "Lead~3"}, {"Lead.KA1"}},
+  };
+  for (const Case& c : cases) {
+    PatchNames names;
+    names.taken = [&](const std::string& file) { return c.taken.count(file) > 0; };
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      EXPECT_EQ(patch_file_name(names, named(c.names[i])).file, c.stems[i] + ".KA1") << c.names[i] << i;
+    }
+  }
+  PatchNames names;
+  std::string last;
+  for (int n = 1; n <= 11; ++n) last = patch_file_name(names, named("Strings1")).file;
+  EXPECT_EQ(last, "Strin~11.KA1");
+  // A full bank of one name still gets 128 distinct names.
+  for (int n = 12; n <= 128; ++n) last = patch_file_name(names, named("Strings1")).file;
+  EXPECT_EQ(last, "Stri~128.KA1");
+  EXPECT_EQ(names.used.size(), 128u);
+}
+
+TEST(PatchFileName, WindowsRefusesDevicesStreamsAndItsForbiddenCharacters) {
+  for (const std::string& name : std::vector<std::string>{
+           "CON", "con", "Prn", "AUX", "nul", "COM1", "com9", "LPT1", "lpt9",
+           std::string("CON \0", 5), "nul.", "A:B", ":", "C:", "COM0", "lpt0", "NUL.a",
+           "nul.KA1", "AUX.a", "COM1.x", "NUL .a", "COM\xB9", "lpt\xB2",
+           "LPT\xB3.x", "nul.x.y", "CON.a.gz", "Vox?", "<Pad>", "Say \"A\"",
+           "A|B", "Str*", "Tab\t", "Esc\x1B[m", "\x7F\x01"}) {
+    EXPECT_EQ(first_file(name, NameRules::kWindows).refused, kCannotOpenMessage) << name;
+    EXPECT_EQ(first_file(name, NameRules::kPage).refused, kCannotOpenMessage) << name;
+    EXPECT_EQ(first_file(name, NameRules::kPosix).refused, nullptr) << name;
+  }
+  for (const char* name : {"", "CONS", "CO", "COM", "LPT10", "AUX1", "NULL", "Init",
+                           "CON~2", "A B", "X.CON", ".NUL", "CONS.a", "COM\xB4", "COM\xB9x",
+                           " NUL", "Del\x7F", "Caf\xE9", "R&B 100%", "(a)[b]{}", "A.B."}) {
+    EXPECT_EQ(first_file(name, NameRules::kWindows).refused, nullptr) << name;
+  }
+}
+
+TEST(PatchFileName, InTheTextOfItsRules) {
+  EXPECT_EQ(first_file("Caf\xE9 \x80", NameRules::kPage).file, "Caf\xC3\xA9 \xE2\x82\xAC.KA1");
+  EXPECT_EQ(first_file("Caf\xE9 \x80", NameRules::kPosix).file, "Caf\xE9 \x80.KA1");
+}
+
+TEST(Windows1252, ReadsEveryByteAsAWesternWindowsDoes) {
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"Init", "Init"},
+      {"Caf\xE9", "Caf\xC3\xA9"},            // é
+      {"\x80uro", "\xE2\x82\xACuro"},        // €, from the 0x80 to 0x9F table
+      {"\x9F", "\xC5\xB8"},                   // Ÿ, its last entry
+      {"\x81\x8D", "\xC2\x81\xC2\x8D"},      // undefined: their own code points
+      {"\xA0\xFF", "\xC2\xA0\xC3\xBF"},      // the rest is Latin-1
+      {"\x7F", "\x7F"},
+  };
+  for (const auto& [text, utf8] : cases) EXPECT_EQ(windows_1252_to_utf8(text), utf8) << text;
+}
+
+class BankFolderName : public testing::TestWithParam<BankFolder> {};
+
+TEST_P(BankFolderName, IsTheBanksNameWithoutItsExtension) {
+  EXPECT_EQ(bank_folder_name(GetParam().bank), GetParam().folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Banks, BankFolderName, testing::ValuesIn(bank_folders()), NameByWhat());
+
+}  // namespace
