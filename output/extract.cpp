@@ -1,11 +1,7 @@
 #include "output/extract.h"
 
-#include <vector>
-
-#include "output/host_text.h"
 #include "output/naming.h"
 #include "output/patch_file.h"
-#include "output/report.h"
 
 std::string destination_path(const std::string& value, char separator) {
   if (value.empty() || value.back() != separator) return value + separator;
@@ -16,36 +12,28 @@ bool extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination, bool terminal) {
   const std::string dir = destination_path(destination);
   std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
-  PatchFolder folder = open_patch_folder(dir);
+  PatchFolder* folder = open_patch_folder(dir);
   // Every patch is on its way to the disk before the first is named: the
   // disk writes them meanwhile instead of being waited for one by one.
-  std::vector<StagedFile> staged;
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     // The loader guarantees that the patch lies within the data read.
-    staged.push_back(
-        stage_patch_file(folder, &image.data[e.offset], static_cast<std::size_t>(e.size)));
+    stage_patch_file(*folder, &image.data[e.offset], static_cast<std::size_t>(e.size));
   }
-  // A stem is taken if its file leads to one this run wrote. Stems are
-  // made and refused as bytes; the file calls and the log get host text.
-  std::set<std::string> used;
-  const auto taken = [&](const std::string& stem) {
-    return leads_to_written(folder, host_text(stem) + ".KA1");
-  };
+  // A name is taken if its file leads to one this run wrote.
+  PatchNames names;
+  names.taken = [&](const std::string& file) { return leads_to_written(*folder, file); };
   for (int i = 0; i < image.count; ++i) {
-    const PatchEntry& e = stored_patch(image, i);
-    const std::string stem = unique_stem(make_stem(e.name.data()), used, taken);
-    const std::string name = host_text(stem) + ".KA1";
-    std::string shown = name;
+    const PatchFileName name = patch_file_name(names, stored_patch(image, i));
+    std::string shown = name.file;
     if (terminal) mask_control_bytes(shown.data(), shown.size());
     std::fprintf(out, "\n%s", shown.c_str());
     // The name reaches the log before the file gets it: a stop signal while
     // the file is named leaves no file that the log does not name.
     std::fflush(out);
-    StagedFile& file = staged[static_cast<std::size_t>(i)];
-    const WriteResult result = stem_refused(stem, kHostNameRules)
+    const WriteResult result = name.refused != nullptr
                                    ? WriteResult::kCannotOpen
-                                   : name_patch_file(folder, file, name);
+                                   : name_patch_file(*folder, static_cast<std::size_t>(i), name.file);
     switch (result) {
       case WriteResult::kWritten:
         break;

@@ -20,13 +20,14 @@ inline constexpr char kPathSeparator = '/';
 std::string destination_path(const std::string& value,
                              char separator = kPathSeparator);
 
-// Writes each stored patch, in memory order, to destination + stem + ".KA1",
-// with one progress line each on `out`. Each file is whole or absent, and
-// gets a name of its own: a stem whose path leads to a file written earlier
-// in the run takes the next "~N". A file that cannot be created or written
-// is reported on its line and skipped; the directory is never created.
-// Returns false if what was written could not all be put on the disk at the
-// end. For a `terminal` the stems' control bytes are shown as "?".
+// Writes each stored patch, in memory order, to destination + its file name
+// (patch_file_name, for this host), with one progress line each on `out`.
+// Each file is whole or absent, and gets a name of its own: a name whose
+// path leads to a file written earlier in the run takes the next "~N". A
+// file that cannot be created or written is reported on its line and
+// skipped; the directory is never created. Returns false if what was
+// written could not all be put on the disk at the end. For a `terminal` the
+// names' control bytes are shown as "?".
 bool extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination, bool terminal = false);
 

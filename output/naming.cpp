@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "bank/bank_image.h"
+#include "output/host_text.h"
 
 namespace {
 
@@ -12,9 +12,6 @@ std::string ascii_lower(std::string s) {
   for (char& c : s) c = ascii_lower(c);
   return s;
 }
-
-// Short names as the instrument's floppy drive reads them.
-constexpr std::size_t kMaxStemLength = 8;
 
 bool is_windows_device_or_stream(const std::string& stem) {
   if (stem.find(':') != std::string::npos) return true;
@@ -47,8 +44,8 @@ constexpr std::uint16_t kHigh1252[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-}  // namespace
-
+// The file stem for a patch name (8 bytes and a NUL): up to the first NUL
+// as it stands, else without trailing spaces; separators become "_".
 std::string make_stem(const char* name) {
   std::string stem(name, name_length(name));
   // Only a full 8-byte name is space padded.
@@ -61,25 +58,53 @@ std::string make_stem(const char* name) {
   return stem;
 }
 
-std::string unique_stem(const std::string& stem, std::set<std::string>& used,
-                        const std::function<bool(const std::string&)>& taken) {
-  std::string candidate = stem;
-  for (int n = 2; used.count(ascii_lower(candidate)) > 0 || (taken && taken(candidate)); ++n) {
-    // Appended rather than "~" + ..., which trips a false -Wrestrict in g++ 12.
-    std::string suffix(1, '~');
-    suffix += std::to_string(n);
-    candidate = stem.substr(0, kMaxStemLength - suffix.size()) + suffix;
-  }
-  used.insert(ascii_lower(candidate));
-  return candidate;
-}
-
+// True for a stem that a host with `rules` would not store as the plain
+// file stem + ".KA1".
 bool stem_refused(const std::string& stem, NameRules rules) {
-  if (rules != NameRules::kWindows) return false;
+  if (rules == NameRules::kPosix) return false;
   for (const char c : stem) {
     if (is_windows_forbidden(static_cast<unsigned char>(c))) return true;
   }
   return is_windows_device_or_stream(stem);
+}
+
+// The file name of `stem` in the rules' text.
+std::string file_name(const std::string& stem, NameRules rules) {
+  return (rules == NameRules::kPage ? windows_1252_to_utf8(stem) : host_text(stem)) +
+         kPatchFileExtension;
+}
+
+}  // namespace
+
+PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch) {
+  const std::string stem = make_stem(patch.name.data());
+  std::string candidate = stem;
+  for (int n = 2; names.used.count(ascii_lower(candidate)) > 0 ||
+                  (names.taken && names.taken(file_name(candidate, names.rules)));
+       ++n) {
+    // No longer than a patch name, as the instrument's floppy drive reads
+    // names. Appended rather than "~" + ..., which trips a false -Wrestrict
+    // in g++ 12.
+    std::string suffix(1, '~');
+    suffix += std::to_string(n);
+    candidate = stem.substr(0, kNameLength - suffix.size()) + suffix;
+  }
+  names.used.insert(ascii_lower(candidate));
+  return {file_name(candidate, names.rules),
+          stem_refused(candidate, names.rules) ? kCannotOpenMessage : nullptr};
+}
+
+std::string bank_folder_name(const std::string& bank_name) {
+  const std::size_t dot = bank_name.rfind('.');
+  if (dot == 0 || dot == std::string::npos) return bank_name + "_";
+  return bank_name.substr(0, dot);
+}
+
+void mask_control_bytes(char* text, std::size_t size) {
+  for (std::size_t i = 0; i < size; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) text[i] = '?';
+  }
 }
 
 std::string windows_1252_to_utf8(const std::string& text) {

@@ -1,18 +1,23 @@
-// Patch file names: from a patch's 8-byte name to the stem of its ".KA1"
-// file, and the stems a host will not store as a plain file of that name.
-// Pure functions of their arguments: the program and the browser page
-// name files alike.
+// File names: a patch's ".KA1" file, named after the patch, and a bank's
+// folder, named after the bank. The program and the browser page name
+// files through these alone, so that both name them alike.
 
 #ifndef VORTRIM_OUTPUT_NAMING_H
 #define VORTRIM_OUTPUT_NAMING_H
 
+#include <cstddef>
 #include <functional>
 #include <set>
 #include <string>
 
-// Whose file names a stem must pass: the page gives Windows' rules on any
-// host, since its .zip may be unpacked anywhere.
-enum class NameRules { kPosix, kWindows };
+#include "bank/bank_image.h"
+
+// Whose file names a patch's file must pass, and in which text.
+enum class NameRules {
+  kPosix,    // a POSIX host: nothing refused by name; the name's bytes as they are
+  kWindows,  // a Windows host: what Windows refuses is refused; the ANSI code page's text
+  kPage,     // the page's .zip, unpacked anywhere: Windows' refusals; Windows-1252's text
+};
 
 #ifdef _WIN32
 inline constexpr NameRules kHostNameRules = NameRules::kWindows;
@@ -24,29 +29,50 @@ inline constexpr NameRules kHostNameRules = NameRules::kPosix;
 inline constexpr char kCannotOpenMessage[] =
     "Cannot open KA1 file! (Patch name may be incompatible.)";
 
-// The file stem for a patch name (8 bytes and a NUL): up to the first NUL
-// as it stands, else without trailing spaces. Either separator becomes "_",
-// so no stem can leave the destination directory.
-std::string make_stem(const char* name);
+// The names given so far in one run, or in one bank's .zip.
+struct PatchNames {
+  NameRules rules = kHostNameRules;
+  // For the program, the disk's own answer: whether a file of this name in
+  // the destination leads to one that this run wrote (whatever the file
+  // system folds: case in any script, 8.3 aliases, links). None for a .zip.
+  std::function<bool(const std::string& file)> taken;
+  std::set<std::string> used;  // the stems given, ASCII case folded
+};
 
-// `stem` itself if no earlier file of this run took it, else the stem cut
-// short to make room for the lowest free "~N" within 8 characters. A stem is
-// free if `used` does not hold it, ASCII case ignored (as on FAT disks,
-// where the files may be copied later), and `taken`, if given, says it is
-// not taken. The result is recorded in `used`.
-std::string unique_stem(const std::string& stem, std::set<std::string>& used,
-                        const std::function<bool(const std::string&)>& taken = {});
+// A patch's file name, or why it can have none.
+struct PatchFileName {
+  std::string file;  // stem + ".KA1", in the rules' text
+  // Null, or why no file can have that name (kCannotOpenMessage).
+  const char* refused = nullptr;
+};
 
-// True for a stem that a host with `rules` would not store as the plain
-// file stem + ".KA1". Windows refuses a device name (CON, PRN, AUX, NUL,
-// COM0-9, LPT0-9 and COM or LPT with a superscript 1-3, any case, also
-// before a dot or spaces: "nul.KA1"), ":" (an alternate data stream),
-// < > " | ? * and control bytes. POSIX hosts refuse nothing here: what a
-// file system itself refuses fails when the file is made.
-bool stem_refused(const std::string& stem, NameRules rules);
+// Names the next patch of a run, in memory order. The stem is the patch's
+// name up to its first NUL as it stands, else without trailing spaces;
+// either separator becomes "_", so that no name leaves the destination.
+// A stem that an earlier file of the run took (ASCII case ignored, as on
+// FAT disks where the files may be copied later; or `taken`) is cut short
+// to make room for the lowest free "~N" within 8 characters. Windows
+// refuses a device name (CON, PRN, AUX, NUL, COM0-9 and LPT0-9, also with
+// a superscript 1-3, in any case, also before a dot or spaces: "nul.KA1"),
+// ":" (an alternate data stream), < > " | ? * and control bytes. POSIX
+// hosts refuse nothing by name: what a file system refuses fails when the
+// file is made.
+PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch);
+
+// The folder for a bank's patches, named after the bank file `bank_name`
+// (its last path part): the name without its extension, or, where it has
+// none (also ".KAA"), the name and "_", since beside the bank a folder
+// cannot have the bank's own name.
+std::string bank_folder_name(const std::string& bank_name);
 
 // Text of 8-bit characters read as Windows-1252 (what a Western Windows
 // makes of a patch name), in UTF-8.
 std::string windows_1252_to_utf8(const std::string& text);
+
+// A terminal acts on control bytes (0x00 to 0x1F, 0x7F) instead of showing
+// them: an escape sequence in a patch name could recolour the text, retitle
+// the window or hide lines, a line break split a listing line. For a
+// terminal (and the page) each becomes "?" in `text`, as ls shows them.
+void mask_control_bytes(char* text, std::size_t size);
 
 #endif  // VORTRIM_OUTPUT_NAMING_H

@@ -3,8 +3,16 @@
 #include <cstring>
 
 #include "output/host_text.h"
+#include "output/naming.h"
 
 namespace {
+
+// Where each field of a listing line stands: the slot number and the size
+// end before the given column, the name and the source map start at it.
+constexpr std::size_t kSlotEnd = 5;    // "% 4d" after one blank
+constexpr std::size_t kNameAt = 7;     // "%8s", right-aligned
+constexpr std::size_t kMapAt = kNameAt + kNameLength + 2;  // "%6s"
+constexpr std::size_t kSizeEnd = kListingLineLength - 1;   // "% 5d", then the line break
 
 // Writes the digits of `value` right-aligned into the `width` blanks that
 // end at `end`, as printf's "% Nd" does for a non-negative value that fits
@@ -22,13 +30,13 @@ void put_number(char* end, int width, int value) {
 void format_listing_line(const PatchEntry& e, char* line) {
   // Blanks first; the fields are written over them.
   std::memset(line, ' ', kListingLineLength);
-  put_number(line + 5, 5, e.slot + 1);
-  // "%8s": the name up to its NUL, right-aligned.
+  put_number(line + kSlotEnd, 5, e.slot + 1);
+  // The name up to its NUL, right-aligned.
   const std::size_t name = name_length(e.name.data());
-  std::memcpy(line + 7 + (kNameLength - name), e.name.data(), name);
-  std::memcpy(line + 17, e.source_map.data(), kKitsPerSlot);
-  put_number(line + 29, 6, e.size);
-  line[29] = '\n';
+  std::memcpy(line + kNameAt + (kNameLength - name), e.name.data(), name);
+  std::memcpy(line + kMapAt, e.source_map.data(), kMaxSources);
+  put_number(line + kSizeEnd, 6, e.size);
+  line[kSizeEnd] = '\n';
 }
 
 unsigned percent_hundredths(std::uint32_t free) {
@@ -38,44 +46,42 @@ unsigned percent_hundredths(std::uint32_t free) {
   return static_cast<unsigned>((scaled + kMemorySize / 2) / kMemorySize);
 }
 
-void mask_control_bytes(char* text, std::size_t size) {
-  for (std::size_t i = 0; i < size; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) text[i] = '?';
-  }
-}
-
-void print_report(std::FILE* out, const BankImage& image,
-                  const std::string& input_name, bool list, bool terminal) {
+std::string summary_line(const BankImage& image, const std::string& input_name) {
   const std::uint32_t free = free_bytes(image);
   const unsigned hundredths = percent_hundredths(free);
-  // "%2u.%02u" is exactly as wide as "%5.2f" for 0.00 to 100.00.
-  std::fprintf(out,
-               "\"%s\" contains %d patches. %u bytes (%2u.%02u%% of memory) free.\n",
-               input_name.c_str(), image.count, free, hundredths / 100,
-               hundredths % 100);
-  if (list) print_listing(out, image, terminal);
+  // "%2u.%02u", exactly as wide as "%5.2f" for 0.00 to 100.00, by hand.
+  const unsigned whole = hundredths / 100, part = hundredths % 100;
+  return "\"" + input_name + "\" contains " + std::to_string(image.count) + " patches. " +
+         std::to_string(free) + " bytes (" + (whole < 10 ? " " : "") + std::to_string(whole) +
+         (part < 10 ? ".0" : ".") + std::to_string(part) + "% of memory) free.\n";
 }
 
-void print_listing(std::FILE* out, const BankImage& image, bool terminal) {
-  // The lines are formatted by hand and written at once: printf would be
-  // most of the run's time.
+std::string listing_text(const BankImage& image, bool terminal) {
+  // The lines are formatted by hand: printf would be most of the run's time.
   std::string listing(kListingHeading);
   listing.reserve(listing.size() + kSlotCount * kListingLineLength);
   char line[kListingLineLength];
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     format_listing_line(e, line);
-    if (terminal) mask_control_bytes(line + 7, kNameLength);  // the name's columns
+    char* const name_end = line + kNameAt + kNameLength;
+    if (terminal) mask_control_bytes(line + kNameAt, kNameLength);
     const std::size_t length = name_length(e.name.data());
-    const std::string name(line + 7 + kNameLength - length, length);
+    const std::string name(name_end - length, length);
     const std::string text = host_text(name);
     if (text == name) {
       listing.append(line, kListingLineLength);
     } else {  // the host's text in the name's place, as far to the right
-      listing.append(line, 7 + kNameLength - length).append(text);
-      listing.append(line + 7 + kNameLength, kListingLineLength - 7 - kNameLength);
+      listing.append(line, name_end - length).append(text);
+      listing.append(name_end, line + kListingLineLength);
     }
   }
-  std::fwrite(listing.data(), 1, listing.size(), out);
+  return listing;
+}
+
+void print_report(std::FILE* out, const BankImage& image,
+                  const std::string& input_name, bool list, bool terminal) {
+  std::string report = summary_line(image, input_name);
+  if (list) report += listing_text(image, terminal);
+  std::fwrite(report.data(), 1, report.size(), out);
 }

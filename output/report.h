@@ -20,19 +20,15 @@ inline constexpr char kListingHeading[] = "number name     sources  size\n";
 inline constexpr std::size_t kListingLineLength = 30;
 void format_listing_line(const PatchEntry& e, char* line);
 
-// A terminal acts on control bytes (0x00 to 0x1F, 0x7F) instead of showing
-// them: an escape sequence in a patch name could recolour the text, retitle
-// the window or hide lines, a line break split a listing line. For a
-// terminal each becomes "?" in `text`, as ls shows them.
-void mask_control_bytes(char* text, std::size_t size);
+// The summary line for the bank read from `input_name` (shown as given):
+// "\"%s\" contains %d patches. %d bytes (%5.2f%% of memory) free.\n".
+std::string summary_line(const BankImage& image, const std::string& input_name);
 
-// Prints the listing's heading and one line per stored patch in memory
-// order; for a `terminal`, with the names' control bytes masked.
-void print_listing(std::FILE* out, const BankImage& image, bool terminal = false);
+// The listing's heading and one line per stored patch in memory order; for
+// a `terminal`, with the names' control bytes masked.
+std::string listing_text(const BankImage& image, bool terminal = false);
 
-// Prints the summary for the bank read from `input_name` (shown as given)
-// and, with `list`, one line per stored patch in memory order; for a
-// `terminal`, with the names' control bytes masked.
+// Prints the summary line and, with `list`, the listing.
 void print_report(std::FILE* out, const BankImage& image,
                   const std::string& input_name, bool list, bool terminal = false);
 
