@@ -20,18 +20,48 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <type_traits>
+
+#include <set>
+#include <vector>
 
 #include "output/patch_file.h"
 #include "output/patch_file_posix.h"
+#include "output/temp_file.h"
 
 namespace {
 
-constexpr char kTempPrefix[] = "vortrim-incomplete-";
-constexpr char kTempSuffix[] = ".tmp";
-
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-static_assert(std::size(kStopSignals) == std::extent_v<decltype(PatchFolder::previous)>);
+
+// One patch's bytes, staged.
+struct StagedFile {
+  int fd = -1;  // the unnamed file; -1 where it is written when named
+  const unsigned char* bytes = nullptr;
+  std::size_t size = 0;
+  WriteResult result = WriteResult::kWritten;  // so far
+};
+
+}  // namespace
+
+struct PatchFolder {
+  std::string dir;  // as given, ending in a separator
+  int handle = -1;  // the folder, opened once; -1 if it cannot be opened
+  std::vector<StagedFile> staged;  // in the order staged
+  std::vector<int> files;          // staged or named in this run, still open
+  std::set<FileId> written;        // the identities of those named
+  int last_named = -1;  // the file named last, through which hosts may flush
+  // The host and file system take unnamed temporary files and they can be
+  // named (Linux); else every file goes through a named temporary file.
+  bool unnamed = true;
+  // A cache of the last look at a name (leads_to_written looks just before
+  // the name is given): what was there, or an errno where nothing was.
+  std::string looked_at;
+  int look_error = 0;
+  struct stat look {};
+  // The stop signals' handlers before the run, given back at its end.
+  struct sigaction previous[std::size(kStopSignals)] = {};
+};
+
+namespace {
 
 // A run keeps each file open until it ends: a full bank, the folder and the
 // standard streams.
@@ -61,10 +91,6 @@ struct InFlight {
   ~InFlight() { clear(); }
 };
 
-std::string temp_name(int n) {
-  return kTempPrefix + std::to_string(getpid()) + "-" + std::to_string(n) + kTempSuffix;
-}
-
 FileId id_of(const struct stat& st) {
   return {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
 }
@@ -90,14 +116,10 @@ void remove_stale_temporaries(int dir) {
     if (listed >= 0) close(listed);
     return;
   }
-  const std::size_t prefix = std::strlen(kTempPrefix), suffix = std::strlen(kTempSuffix);
   while (const dirent* entry = readdir(d)) {
     const std::string name = entry->d_name;
-    if (name.size() <= prefix + suffix || name.compare(0, prefix, kTempPrefix) != 0 ||
-        name.compare(name.size() - suffix, suffix, kTempSuffix) != 0) {
-      continue;
-    }
-    const long pid = std::strtol(name.c_str() + prefix, nullptr, 10);
+    if (!is_temp_file_name(name)) continue;
+    const long pid = std::strtol(name.c_str() + std::strlen(kTempPrefix), nullptr, 10);
     if (pid > 0 && pid <= INT_MAX && pid != getpid() &&
         (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
       continue;
@@ -195,13 +217,13 @@ Attempt name_unnamed(const PatchFolder& folder, int fd, const std::string& name,
   // Locked before it has a name, so that no other run takes it for stale.
   flock(fd, LOCK_EX);
   std::string temp_file;
-  int linked = -1;
-  for (int n = 1; linked != 0 && n <= 100; ++n) {
-    temp_file = temp_name(n);
-    linked = link_unnamed(fd, dir, temp_file.c_str());
-    if (linked != 0 && errno != EEXIST) return Attempt::kCannotOpen;
-  }
-  if (linked != 0) return Attempt::kCannotOpen;
+  int n = 1;
+  const bool linked = make_temp_file(getpid(), n, [&](const std::string& name) {
+    temp_file = name;
+    if (link_unnamed(fd, dir, name.c_str()) == 0) return TempAttempt::kMade;
+    return errno == EEXIST ? TempAttempt::kTaken : TempAttempt::kFailed;
+  });
+  if (!linked) return Attempt::kCannotOpen;
   InFlight temp;
   temp.set(folder.dir, temp_file);
   return rename_into_place(dir, temp_file, name);
@@ -216,23 +238,22 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
   const int dir = folder.handle;
   InFlight temp;
   std::string temp_file;
+  int n = 1;
   fd = -1;
-  for (int n = 1; fd < 0 && n <= 100; ++n) {
-    temp_file = temp_name(n);
-    fd = openat(dir, temp_file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                0666);
-    if (fd < 0 && errno != EEXIST) return Attempt::kCannotOpen;
-    if (fd < 0) continue;
+  const bool made = make_temp_file(getpid(), n, [&](const std::string& name) {
+    temp_file = name;
+    fd = openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST ? TempAttempt::kTaken : TempAttempt::kFailed;
     temp.set(folder.dir, temp_file);
     // Another run may have taken it for stale before it was locked.
     const bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    if (taken || !still_named(dir, temp_file.c_str(), fd)) {
-      temp.clear();
-      close(fd);
-      fd = -1;
-    }
-  }
-  if (fd < 0) return Attempt::kCannotOpen;
+    if (!taken && still_named(dir, name.c_str(), fd)) return TempAttempt::kMade;
+    temp.clear();
+    close(fd);
+    fd = -1;
+    return TempAttempt::kTaken;
+  });
+  if (!made) return Attempt::kCannotOpen;
   Attempt result = Attempt::kWritten;
   if (older != nullptr && !take_over(fd, *older)) {
     unlinkat(dir, temp_file.c_str(), 0);
@@ -252,9 +273,9 @@ Attempt write_named(const PatchFolder& folder, const std::string& name,
 
 void catch_stop_signals(PatchFolder& folder) {
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-    struct sigaction old = {};
+    struct sigaction& old = folder.previous[i];
+    old.sa_handler = SIG_DFL;  // where none can be saved
     if (sigaction(kStopSignals[i], nullptr, &old) != 0) continue;
-    folder.previous[i] = old.sa_handler;
     // A run started to ignore a signal (nohup, a background job) keeps
     // ignoring it.
     if (old.sa_handler == SIG_IGN) continue;
@@ -267,10 +288,7 @@ void catch_stop_signals(PatchFolder& folder) {
 
 void release_stop_signals(const PatchFolder& folder) {
   for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
-    struct sigaction old = {};
-    old.sa_handler = folder.previous[i];  // SIG_DFL where none was saved
-    sigemptyset(&old.sa_mask);
-    sigaction(kStopSignals[i], &old, nullptr);
+    sigaction(kStopSignals[i], &folder.previous[i], nullptr);
   }
 }
 
@@ -285,29 +303,28 @@ bool leads_to_written(PatchFolder& folder, const std::string& name) {
   return folder.written.count(id_of(st)) > 0;
 }
 
-PatchFolder open_patch_folder(const std::string& dir) {
-  PatchFolder folder;
-  folder.dir = dir;
-  catch_stop_signals(folder);
-  folder.handle = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder.handle < 0) return folder;
+PatchFolder* open_patch_folder(const std::string& dir) {
+  auto* folder = new PatchFolder;
+  folder->dir = dir;
+  catch_stop_signals(*folder);
+  folder->handle = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder->handle < 0) return folder;
   rlimit files;
   if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < kFilesNeeded) {
     files.rlim_cur = files.rlim_max < kFilesNeeded ? files.rlim_max : kFilesNeeded;
     setrlimit(RLIMIT_NOFILE, &files);
   }
-  remove_stale_temporaries(folder.handle);
+  remove_stale_temporaries(folder->handle);
   return folder;
 }
 
-StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
-                            std::size_t size) {
-  StagedFile file{.handle = -1, .bytes = bytes, .size = size};
+void stage_patch_file(PatchFolder& folder, const unsigned char* bytes, std::size_t size) {
+  StagedFile& file = folder.staged.emplace_back(StagedFile{.bytes = bytes, .size = size});
   if (folder.handle < 0) {
     file.result = WriteResult::kCannotOpen;
-    return file;
+    return;
   }
-  if (!folder.unnamed) return file;  // written when named
+  if (!folder.unnamed) return;  // written when named
   const int fd = open_unnamed(folder.handle);
   if (fd < 0) {
     // EISDIR: a kernel without unnamed files; EOPNOTSUPP: a file system or
@@ -317,19 +334,19 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
     } else {
       file.result = WriteResult::kCannotOpen;
     }
-    return file;
+    return;
   }
   if (!write_all(fd, bytes, size) || !flush_file(fd, Flush::kOnItsWay)) {
     close(fd);
     file.result = WriteResult::kCannotWrite;
-    return file;
+    return;
   }
-  file.handle = fd;
+  file.fd = fd;
   folder.files.push_back(fd);
-  return file;
 }
 
-WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name) {
+WriteResult name_patch_file(PatchFolder& folder, std::size_t staged, const std::string& name) {
+  StagedFile& file = folder.staged.at(staged);
   if (file.result != WriteResult::kWritten) return file.result;
   bool exists = false;
   if (!may_replace(folder, name, exists)) return WriteResult::kCannotOpen;
@@ -337,13 +354,13 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
   const struct stat looked = folder.look;
   const struct stat* older = exists && S_ISREG(looked.st_mode) ? &looked : nullptr;
   Attempt result = Attempt::kUnsupported;
-  if (file.handle >= 0) result = name_unnamed(folder, file.handle, name, exists, older);
+  if (file.fd >= 0) result = name_unnamed(folder, file.fd, name, exists, older);
   if (result == Attempt::kUnsupported) {
     folder.unnamed = false;  // so for every later file too
     int fd = -1;
     result = write_named(folder, name, file.bytes, file.size, older, fd);
     if (result == Attempt::kWritten) {
-      file.handle = fd;
+      file.fd = fd;
       folder.files.push_back(fd);
     }
   }
@@ -356,18 +373,17 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
       return WriteResult::kCannotOpen;
   }
   struct stat st;
-  if (fstat(file.handle, &st) == 0) folder.written.insert(id_of(st));
-  folder.last_named = file.handle;
+  if (fstat(file.fd, &st) == 0) folder.written.insert(id_of(st));
+  folder.last_named = file.fd;
   return WriteResult::kWritten;
 }
 
-bool close_patch_folder(PatchFolder& folder) {
+bool close_patch_folder(PatchFolder* folder) {
   // One flush for the whole run, as the host can do it.
-  bool on_disk = folder.written.empty() || flush_run(folder.handle, folder.last_named);
-  for (const int fd : folder.files) on_disk = close(fd) == 0 && on_disk;
-  folder.files.clear();
-  if (folder.handle >= 0) close(folder.handle);
-  folder.handle = -1;
-  release_stop_signals(folder);
+  bool on_disk = folder->written.empty() || flush_run(folder->handle, folder->last_named);
+  for (const int fd : folder->files) on_disk = close(fd) == 0 && on_disk;
+  if (folder->handle >= 0) close(folder->handle);
+  release_stop_signals(*folder);
+  delete folder;
   return on_disk;
 }

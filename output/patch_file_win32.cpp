@@ -10,15 +10,33 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "output/host_text.h"
 #include "output/patch_file.h"
+#include "output/temp_file.h"
 
 namespace {
 
-constexpr char kTempPrefix[] = "vortrim-incomplete-";
-constexpr char kTempSuffix[] = ".tmp";
+// One patch's bytes, staged in a temporary file.
+struct StagedFile {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  WriteResult result = WriteResult::kWritten;  // so far
+};
+
+}  // namespace
+
+struct PatchFolder {
+  std::string dir;                  // as given, ending in a separator
+  std::vector<StagedFile> staged;   // in the order staged
+  std::vector<HANDLE> files;        // staged in this run, still open
+  std::set<FileId> written;         // the identities of those named
+  int next_temp = 1;                // this run's temporary names, counted on
+  HANDLE last_named = nullptr;      // flushed at the end
+};
+
+namespace {
 
 // Paths, UTF-8 here (names made so by host_text), go to the wide-character
 // calls, which keep every character and are not cut at MAX_PATH.
@@ -38,10 +56,6 @@ std::wstring nt_path(const std::wstring& path) {
   return L"\\??\\" + full;
 }
 
-std::string temp_name(int n) {
-  return kTempPrefix + std::to_string(_getpid()) + "-" + std::to_string(n) + kTempSuffix;
-}
-
 bool set_delete_on_close(HANDLE h, bool on) {
   FILE_DISPOSITION_INFO info{};
   info.DeleteFile = on ? TRUE : FALSE;
@@ -56,14 +70,10 @@ void remove_stale_temporaries(const std::string& dir) {
   const HANDLE search =
       FindFirstFileW((wdir + native(kTempPrefix) + L"*" + native(kTempSuffix)).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
-  const std::wstring prefix = native(kTempPrefix), suffix = native(kTempSuffix);
   do {
     const std::wstring name = found.cFileName;
     // The pattern also matches by 8.3 alias; only the real names count.
-    if (name.size() <= prefix.size() + suffix.size() || name.rfind(prefix, 0) != 0 ||
-        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-      continue;
-    }
+    if (!is_temp_file_name(utf8(name))) continue;
     const HANDLE h = CreateFileW((wdir + name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) continue;
@@ -165,32 +175,30 @@ bool leads_to_written(PatchFolder& folder, const std::string& name) {
   return id && folder.written.count(*id) > 0;
 }
 
-PatchFolder open_patch_folder(const std::string& dir) {
-  PatchFolder folder;
-  folder.dir = dir;
+PatchFolder* open_patch_folder(const std::string& dir) {
+  auto* folder = new PatchFolder;
+  folder->dir = dir;
   remove_stale_temporaries(dir);
   return folder;
 }
 
-StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
-                            std::size_t size) {
-  StagedFile file{.handle = INVALID_HANDLE_VALUE, .bytes = bytes, .size = size};
+void stage_patch_file(PatchFolder& folder, const unsigned char* bytes, std::size_t size) {
+  StagedFile& file = folder.staged.emplace_back();
   // A name of this process's own; one that a live run holds is stepped over.
   std::wstring temp;
   HANDLE h = INVALID_HANDLE_VALUE;
-  for (int n = 1; h == INVALID_HANDLE_VALUE && n <= 100; ++n) {
-    temp = native(folder.dir + temp_name(folder.next_temp++));
+  const bool made = make_temp_file(_getpid(), folder.next_temp, [&](const std::string& name) {
+    temp = native(folder.dir + name);
     h = CreateFileW(temp.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) return TempAttempt::kMade;
     const DWORD error = GetLastError();
-    if (h == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS &&
-        error != ERROR_ALREADY_EXISTS) {
-      break;
-    }
-  }
-  if (h == INVALID_HANDLE_VALUE) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? TempAttempt::kTaken
+                                                                         : TempAttempt::kFailed;
+  });
+  if (!made) {
     file.result = WriteResult::kCannotOpen;
-    return file;
+    return;
   }
   // Gone with its handle, however the run ends, until it is named. Where
   // the file system cannot do that, a killed run leaves it for the next.
@@ -199,14 +207,14 @@ StagedFile stage_patch_file(PatchFolder& folder, const unsigned char* bytes,
     CloseHandle(h);
     if (!doomed) DeleteFileW(temp.c_str());
     file.result = WriteResult::kCannotWrite;
-    return file;
+    return;
   }
   file.handle = h;
   folder.files.push_back(h);
-  return file;
 }
 
-WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::string& name) {
+WriteResult name_patch_file(PatchFolder& folder, std::size_t staged, const std::string& name) {
+  const StagedFile& file = folder.staged.at(staged);
   if (file.result != WriteResult::kWritten) return file.result;
   const std::wstring target = native(folder.dir + name);
   if (!may_replace(target)) return WriteResult::kCannotOpen;
@@ -223,11 +231,11 @@ WriteResult name_patch_file(PatchFolder& folder, StagedFile& file, const std::st
   return WriteResult::kWritten;
 }
 
-bool close_patch_folder(PatchFolder& folder) {
+bool close_patch_folder(PatchFolder* folder) {
   // One full flush: each file's data is already on the disk, and flushing
   // one file also writes out the volume's log and the disk's cache.
-  bool on_disk = folder.written.empty() || FlushFileBuffers(folder.last_named) != 0;
-  for (const HANDLE h : folder.files) on_disk = CloseHandle(h) != 0 && on_disk;
-  folder.files.clear();
+  bool on_disk = folder->written.empty() || FlushFileBuffers(folder->last_named) != 0;
+  for (const HANDLE h : folder->files) on_disk = CloseHandle(h) != 0 && on_disk;
+  delete folder;
   return on_disk;
 }

@@ -1,0 +1,34 @@
+#include "output/temp_file.h"
+
+#include <cstring>
+
+namespace {
+
+// Enough for every live run's files that could share a number with this
+// one; more names than that means something else is wrong.
+constexpr int kTempTries = 100;
+
+}  // namespace
+
+bool is_temp_file_name(const std::string& name) {
+  const std::size_t prefix = std::strlen(kTempPrefix), suffix = std::strlen(kTempSuffix);
+  return name.size() > prefix + suffix && name.compare(0, prefix, kTempPrefix) == 0 &&
+         name.compare(name.size() - suffix, suffix, kTempSuffix) == 0;
+}
+
+bool make_temp_file(long pid, int& next,
+                    const std::function<TempAttempt(const std::string& name)>& make) {
+  for (int tries = 0; tries < kTempTries; ++tries) {
+    const std::string name =
+        kTempPrefix + std::to_string(pid) + "-" + std::to_string(next++) + kTempSuffix;
+    switch (make(name)) {
+      case TempAttempt::kMade:
+        return true;
+      case TempAttempt::kFailed:
+        return false;
+      case TempAttempt::kTaken:
+        break;
+    }
+  }
+  return false;
+}
