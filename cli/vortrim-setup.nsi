@@ -1,4 +1,4 @@
-; The Windows installer, for makensis (NSIS 3). Built by cmake/installer.cmake
+; The Windows installer, for makensis (NSIS 3). Built by cmake/windows_installer.cmake
 ; with VERSION, VERSION4 (four numbers), FILES (the folder holding
 ; vortrim.exe, vortrim-drop.cmd, README.txt and LICENSE.txt) and OUTFILE.
 ;

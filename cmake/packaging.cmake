@@ -142,7 +142,7 @@ else()
   # needs less memory. Built for the packages only.
   set(archive_program vortrim)
   if(VORTRIM_STATIC_ARCHIVE)
-    add_executable(vortrim_static cli/main.cpp)
+    add_executable(vortrim_static ${program_sources})
     target_link_libraries(vortrim_static PRIVATE vortrim_core vortrim_options)
     target_link_options(vortrim_static PRIVATE -static)
     set_target_properties(vortrim_static PROPERTIES
