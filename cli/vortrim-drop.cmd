@@ -1,11 +1,12 @@
 @echo off
 rem Drop K5000 banks (.KAA) on this file in Windows Explorer: each is listed
 rem and its patches are extracted into a folder beside it, named after it
-rem (SYNTH1.KAA into SYNTH1\). The folder is made here if it is missing, as
-rem vortrim itself never makes one, and removed again if the bank could not
-rem be read; an existing one is used as it is. Each bank's block starts with
-rem its name; after several banks, one line counts what was extracted and
-rem what failed. The window stays open until a key is pressed.
+rem (SYNTH1.KAA into SYNTH1\, NOEXT into NOEXT_\). The folder is made here
+rem if it is missing, as vortrim itself never makes one, and removed again if
+rem the bank could not be read; an existing one is used as it is. Each
+rem bank's block starts with its name; after several banks, one line counts
+rem what was extracted and what failed. The window stays open until a key is
+rem pressed.
 rem With /list before the banks, each is only listed.
 rem
 rem Explorer quotes a dropped path only if it holds a space, so a path
@@ -71,7 +72,13 @@ echo.
 rem A for variable keeps "&" and the like in the name from being commands.
 for %%F in ("%bank%") do echo ==== %%~nxF ====
 if %action%==list goto list
-for %%F in ("%bank%") do set "folder=%%~dpnF"
+rem Named after the bank without its extension; with "_" where it has none
+rem (also ".KAA"), since beside the bank a folder cannot take its own name.
+for %%F in ("%bank%") do (
+  set "folder=%%~dpnF"
+  if "%%~nF"=="" set "folder=%%~dpnxF_"
+  if "%%~xF"=="" set "folder=%%~dpnxF_"
+)
 set made=
 if not exist "%folder%\" mkdir "%folder%" && set made=1
 "%program%" "-i%bank%" -l "-e%folder%"
