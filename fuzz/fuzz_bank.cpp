@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes as a bank file through the loader, the report with
 // the listing, and the extraction, and checks what must hold for any input:
 //
-// - a bank is refused with one of the refusal messages, or loaded with every
+// - a bank is refused for one of the kinds of refusal, or loaded with every
 //   stored patch inside the bytes that the input really holds;
 // - the listing has exactly one line per stored patch;
 // - every patch is written, byte for byte as it stands in the input, into a
@@ -34,10 +34,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Each line of the listing: " % 4d  %8s  %6s % 5d\n" with a slot number up to
-// 128, a name of at most 8 bytes, a 6-letter map and a size up to 5434.
-constexpr std::size_t kExpectedLineLength = 30;
-
 [[noreturn]] void fail(const char* what) {
   std::printf("invariant broken: %s\n", what);
   std::fflush(stdout);
@@ -48,17 +44,21 @@ void check(bool ok, const char* what) {
   if (!ok) fail(what);
 }
 
-bool starts_with(const std::string& s, const char* prefix) {
-  return s.rfind(prefix, 0) == 0;
-}
-
-bool is_refusal(const std::string& err) {
-  return err == "is not a K5000 bank: it is too short to be one." ||
-         err == "is not a K5000 bank: its table points outside patch memory." ||
-         (starts_with(err, "is damaged: patch ") &&
-          err.ends_with(" sources, and a patch has at most 6.")) ||
-         (starts_with(err, "is cut off: patch ") &&
-          err.ends_with(" ends past the end of the file."));
+// A refusal of a kind the loader knows, naming a patch where it should.
+bool is_refusal(const BankRefusal& why) {
+  switch (why.kind) {
+    case Refusal::kReadError:
+    case Refusal::kTooShort:
+    case Refusal::kOutside:
+      return true;
+    case Refusal::kTooManySources:
+      return why.patch >= 1 && why.patch <= 128 && static_cast<std::size_t>(why.sources) > kMaxSources;
+    case Refusal::kCutOff:
+      return why.patch >= 1 && why.patch <= 128;
+    case Refusal::kNone:
+      break;
+  }
+  return false;
 }
 
 // The directory the extraction may write to, inside a root that must hold
@@ -104,11 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   FILE* in = size == 0 ? std::fopen("/dev/null", "rb")
                        : fmemopen(const_cast<std::uint8_t*>(bytes), size, "rb");
   if (in == nullptr) fail("open input");
-  std::string err;
-  const bool loaded = load_bank(image, in, &err);
+  BankRefusal why;
+  const bool loaded = load_bank(image, in, &why);
   std::fclose(in);
   if (!loaded) {
-    check(is_refusal(err), "unknown refusal");
+    check(is_refusal(why), "unknown refusal");
     return 0;
   }
 
@@ -130,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const std::size_t listing_at = report.find(heading);
   check(listing_at != std::string::npos, "no heading");
   const std::string listing = report.substr(listing_at + heading.size());
-  check(listing.size() == kExpectedLineLength * static_cast<std::size_t>(image.count),
+  check(listing.size() == kListingLineLength * static_cast<std::size_t>(image.count),
         "listing is not one line per patch");
-  for (std::size_t at = kExpectedLineLength - 1; at < listing.size(); at += kExpectedLineLength) {
+  for (std::size_t at = kListingLineLength - 1; at < listing.size(); at += kListingLineLength) {
     check(listing[at] == '\n', "listing line");
   }
 
@@ -140,11 +140,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   const fs::path out_dir = root / "out";
   captured([&](FILE* out) { extract_patches(out, image, out_dir.string()); });
   // Which file each patch should be in, by the names extraction uses.
-  std::set<std::string> used;
+  PatchNames names;
   std::set<fs::path> expected;
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
-    const fs::path file = out_dir / (unique_stem(make_stem(e.name.data()), used) + ".KA1");
+    const fs::path file = out_dir / patch_file_name(names, e).file;
     check(file.parent_path() == out_dir, "a name leaves the directory");
     const std::vector<unsigned char> written = file_bytes(file);
     check(written.size() == static_cast<std::size_t>(e.size) &&

@@ -1,14 +1,10 @@
 // The browser page's way into the program's own code, built to
 // WebAssembly. The page copies a bank file's bytes into the input buffer,
 // calls vortrim_read, and takes back texts that the program's functions
-// wrote: the summary, the listing as `vortrim -l` prints it, and one row
-// per patch with the file name it gets in a .zip (Windows' rules, since a
-// .zip may be unpacked anywhere) and where its bytes lie. No rule of the
-// program is made here; this file only moves bytes between the two.
+// wrote (see vortrim_read). No rule of the program is made here; this file
+// only moves bytes between the two.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "bank/bank_image.h"
@@ -32,26 +28,13 @@ Page& page() {
   return *p;
 }
 
-// Everything `print` writes to a stream, as a string.
-template <typename Print>
-std::string printed(Print print) {
-  char* text = nullptr;
-  std::size_t size = 0;
-  std::FILE* out = open_memstream(&text, &size);
-  if (out == nullptr) std::abort();
-  print(out);
-  std::fclose(out);
-  std::string result(text, size);
-  std::free(text);
-  return result;
-}
-
 // A patch name shown on the page: control bytes as "?", as on a terminal.
 std::string shown_name(const PatchEntry& e) {
   std::string name(e.name.data(), name_length(e.name.data()));
   mask_control_bytes(name.data(), name.size());
   return windows_1252_to_utf8(name);
 }
+
 
 }  // namespace
 
@@ -69,49 +52,37 @@ std::size_t vortrim_bank_name_capacity() { return page().bank_name.size() - 1; }
 //   1  the summary and the listing, as `vortrim -l` prints them;
 //   2  a row per patch in memory order, tab-separated: slot, name, sources,
 //      source map, size, the address of its bytes in this module's memory,
-//      its file name (empty when refused) and the message for a refusal;
+//      its file name in a .zip (NameRules::kPage: a .zip may be unpacked
+//      anywhere; empty when refused) and the message for a refusal;
 //   3  patch memory's size, the bytes free, and the folder for the .zip.
 int vortrim_read(std::size_t size, std::size_t name_size) {
   Page& p = page();
   if (size > p.input.size() || name_size >= p.bank_name.size()) return 0;
-  const std::string bank_name(p.bank_name.data(), name_size);
+  const std::string name(p.bank_name.data(), name_size);
   for (std::string& part : p.parts) part.clear();
-
-  // An empty file is read as one byte already consumed: a memory stream
-  // cannot be opened over nothing, and the loader must see the end at once.
-  std::FILE* in = fmemopen(p.input.data(), size == 0 ? 1 : size, "rb");
-  if (in == nullptr || (size == 0 && std::fgetc(in) == EOF)) std::abort();
-  std::string err;
-  const bool loaded = load_bank(p.image, in, &err);
-  std::fclose(in);
-  if (!loaded) {
-    p.parts[0] = bank_refusal(bank_name, err);
+  BankRefusal why;
+  if (!load_bank_bytes(p.image, p.input.data(), size, &why)) {
+    p.parts[0] = bank_refusal(name, why);
     return 0;
   }
   const BankImage& image = p.image;
-  p.parts[0] = printed([&](std::FILE* out) { print_report(out, image, bank_name, false); });
+  p.parts[0] = summary_line(image, name);
+  p.parts[1] = p.parts[0] + windows_1252_to_utf8(listing_text(image, true));
   p.parts[0].pop_back();  // the line break
-  p.parts[1] = p.parts[0] + "\n" + windows_1252_to_utf8(printed([&](std::FILE* out) {
-                 print_listing(out, image, true);
-               }));
-  // Rows: slot, name, sources, source map, size, address of the bytes,
-  // file name (empty when refused), message; tab-separated, in memory order.
-  std::set<std::string> used;
+  PatchNames names;
+  names.rules = NameRules::kPage;
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
-    const std::string stem = unique_stem(make_stem(e.name.data()), used);
-    const bool refused = stem_refused(stem, NameRules::kWindows);
+    const PatchFileName file = patch_file_name(names, e);
     p.parts[2] += std::to_string(e.slot + 1) + '\t' + shown_name(e) + '\t' +
                   std::to_string(e.sources) + '\t' + e.source_map.data() + '\t' +
                   std::to_string(e.size) + '\t' +
                   std::to_string(reinterpret_cast<std::uintptr_t>(&image.data[e.offset])) + '\t' +
-                  (refused ? "" : windows_1252_to_utf8(stem) + ".KA1") + '\t' +
-                  (refused ? kCannotOpenMessage : "") + '\n';
+                  (file.refused ? "" : file.file) + '\t' + (file.refused ? file.refused : "") +
+                  '\n';
   }
-  // The folder in the .zip: the bank's name without its extension.
-  const std::size_t dot = bank_name.rfind('.');
-  const std::string folder = dot == 0 || dot == std::string::npos ? bank_name : bank_name.substr(0, dot);
-  p.parts[3] = std::to_string(kMemorySize) + '\t' + std::to_string(free_bytes(image)) + '\t' + folder;
+  p.parts[3] = std::to_string(kMemorySize) + '\t' + std::to_string(free_bytes(image)) + '\t' +
+               bank_folder_name(name);
   return 1;
 }
 
