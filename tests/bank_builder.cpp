@@ -15,7 +15,7 @@ void put_be32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v) 
 }  // namespace
 
 std::int32_t patch_size(int sources, std::string_view kits) {
-  const int own = std::min(sources, kMaxSources);
+  const int own = std::min(sources, static_cast<int>(kMaxSources));
   const auto with_kit = std::count(kits.begin(),
                                    kits.begin() + std::min<std::size_t>(kits.size(), own),
                                    'A');
@@ -54,7 +54,7 @@ std::vector<unsigned char> build_bank(const TestBank& bank) {
     const TestPatch& p = bank.patches[n];
     const std::size_t group = static_cast<std::size_t>(p.slot) * kSlotGroupSize;
     put_be32(file, group, pointers[n]);
-    for (std::size_t k = 0; k < std::min(p.kits.size(), kKitsPerSlot); ++k) {
+    for (std::size_t k = 0; k < std::min(p.kits.size(), kMaxSources); ++k) {
       if (p.kits[k] == 'A') {
         put_be32(file, group + 4 + 4 * k,
                  pointers[n] + static_cast<std::uint32_t>(kPatchFixedSize + kKitSize * k));

@@ -29,23 +29,6 @@ const std::string kCannotOpen = " - Cannot open KA1 file! (Patch name may be inc
 // Where Wine keeps a file's DOS attributes: "0x2" for hidden.
 constexpr char kDosAttributes[] = "user.DOSATTRIB";
 
-// Every regular file under `dir`, by path relative to it, with its bytes.
-std::map<std::string, std::vector<unsigned char>> files_under(const fs::path& dir) {
-  std::map<std::string, std::vector<unsigned char>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    std::vector<unsigned char>& bytes = files[entry.path().lexically_relative(dir).generic_string()];
-    if (entry.is_symlink()) {  // as "-> target", so that a link cannot pass for a file
-      const std::string target = "-> " + fs::read_symlink(entry.path()).string();
-      bytes.assign(target.begin(), target.end());
-    } else if (entry.is_fifo()) {
-      bytes = {'|'};
-    } else if (entry.is_regular_file()) {
-      bytes = read_bytes(entry.path());
-    }
-  }
-  return files;
-}
-
 // A run in a fresh directory that holds BANK.KAA and an empty OUT.
 struct Extraction {
   ScratchDir dir;
@@ -74,6 +57,11 @@ std::string dest(const std::string& value) {
                                                                : value;
 }
 
+// The line that starts an extraction into `value`.
+std::string extracting(const std::string& value) {
+  return "\nExtracting to path \"" + dest(value) + "\"...";
+}
+
 // The last patch ends exactly at the end of patch memory: a full bank.
 TEST(Extract, WritesEveryPatchInMemoryOrderAfterTheListing) {
   const TestPatch strings{.slot = 3, .name = "Strings ", .sources = 2, .kits = "APAA"};
@@ -88,8 +76,7 @@ TEST(Extract, WritesEveryPatchInMemoryOrderAfterTheListing) {
                                  "    4  Strings   AP----  1060\n"
                                  "  128  A B       ------    82\n"
                                  "    1  Bells     AAAAAA  5434\n"
-                                 "\nExtracting to path \"" + dest("OUT") + "\"...\n"
-                                 "Strings.KA1\nA B.KA1\nBells.KA1\n\n\n"));
+                                 + extracting("OUT") + "\nStrings.KA1\nA B.KA1\nBells.KA1\n\n\n"));
   EXPECT_EQ(x.run.err, "");
   EXPECT_EQ(x.run.status, 0);
   const std::map<std::string, std::vector<unsigned char>> expected{
@@ -100,42 +87,14 @@ TEST(Extract, WritesEveryPatchInMemoryOrderAfterTheListing) {
   EXPECT_EQ(x.files, expected);
 }
 
-// Names that would clash, leave the directory or vanish as a stem.
-TEST(Extract, NoPatchIsLostOrLeavesTheDirectory) {
-  std::vector<TestPatch> patches{{.slot = 0, .name = "Init"},
-                                 {.slot = 1, .name = "INIT", .sources = 1},
-                                 {.slot = 2, .name = "Pad/Str ", .sources = 1, .kits = "A"},
-                                 {.slot = 3, .name = "../../x"},
-                                 {.slot = 4, .name = "        "},
-                                 {.slot = 5, .name = "..\\Up", .sources = 2}};
-  for (int s = 10; s < 21; ++s) patches.push_back({.slot = s, .name = "Strings1"});
-  const TestBank bank{.patches = patches};
-  Extraction x;
-  extract(x, bank, {"-iBANK.KAA", "-eOUT"});
-  const std::vector<std::string> names{"Init",     "INIT~2",   "Pad_Str",  ".._.._x",
-                                       "",         ".._Up",    "Strings1", "String~2",
-                                       "String~3", "String~4", "String~5", "String~6",
-                                       "String~7", "String~8", "String~9", "Strin~10",
-                                       "Strin~11"};
-  std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
-  std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}};
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    progress += "\n" + names[i] + ".KA1";
-    expected["OUT/" + names[i] + ".KA1"] = patch_bytes(patches[i]);
-  }
-  EXPECT_EQ(after_summary(x.run.out), as_output(progress + "\n\n\n"));
-  EXPECT_EQ(x.run.status, 0);
-  EXPECT_EQ(x.files, expected);
-}
-
 // Names that a file system takes for a device, for one another or for a
 // link: each patch gets a file of its own or is refused, and nothing outside
 // the destination changes.
 struct NameCase {
   const char* what;
   std::vector<std::string> names;  // of the patches, in memory order
-  // The stem each is written as, natively and under Wine; a trailing "!"
-  // marks one refused with "Cannot open".
+  // The stem each is written as, natively and under Wine (none: as
+  // natively); a trailing "!" marks one refused with "Cannot open".
   std::vector<std::string> on_linux;
   std::vector<std::string> on_windows;
   std::vector<std::pair<std::string, std::string>> links = {};  // in OUT: name, target
@@ -184,8 +143,9 @@ TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
       ASSERT_TRUE(write_bytes((dir / "OUT" / name).string(), victim));
     }
   });
-  const std::vector<std::string>& stems = runs_natively() ? c.on_linux : c.on_windows;
-  std::string progress = "\nExtracting to path \"" + dest("OUT") + "\"...";
+  const std::vector<std::string>& stems =
+      runs_natively() || c.on_windows.empty() ? c.on_linux : c.on_windows;
+  std::string progress = extracting("OUT");
   std::map<std::string, std::vector<unsigned char>> expected{{"OUT", {}}, {"victim.txt", victim}};
   for (const std::string& name : c.folders) expected["OUT/" + name] = {};
   for (const std::string& name : c.fifos) expected["OUT/" + name] = {'|'};
@@ -210,6 +170,15 @@ TEST_P(ExtractNames, EachPatchGetsAFileOfItsOwn) {
 INSTANTIATE_TEST_SUITE_P(
     Names, ExtractNames,
     testing::Values(
+        // Names that would clash, leave the directory or vanish as a stem.
+        NameCase{"no patch is lost or leaves the directory",
+                 {"Init", "INIT", "Pad/Str ", "../../x", "        ", "..\\Up", "Strings1",
+                  "Strings1", "Strings1", "Strings1", "Strings1", "Strings1", "Strings1",
+                  "Strings1", "Strings1", "Strings1", "Strings1"},
+                 {"Init", "INIT~2", "Pad_Str", ".._.._x", "", ".._Up", "Strings1", "String~2",
+                  "String~3", "String~4", "String~5", "String~6", "String~7", "String~8",
+                  "String~9", "Strin~10", "Strin~11"},
+                 {}},
         // Windows would send these to a device or a hidden stream.
         NameCase{"devices and streams",
                  {"CON", "A:B", "lpt1", "NUL.a", "nul .x", "COM1.x", "COM0", "Lpt\xB9"},
@@ -227,14 +196,13 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"short name alias", {"Gam ma", "GAM_~2M0"}, {"Gam ma", "GAM_~2M0"},
                  {"Gam ma", "GAM_~2~2"}},
         // A link named like a later patch's file leads to an earlier one's.
-        NameCase{"link to a file of this run", {"Lead", "Pad"}, {"Lead", "Pad~2"},
-                 {"Lead", "Pad~2"}, {{"Pad.KA1", "Lead.KA1"}}},
+        NameCase{"link to a file of this run", {"Lead", "Pad"}, {"Lead", "Pad~2"}, {},
+                 {{"Pad.KA1", "Lead.KA1"}}},
         // The link is replaced; what it pointed to is left alone.
-        NameCase{"link out of the destination", {"Lead"}, {"Lead"}, {"Lead"},
+        NameCase{"link out of the destination", {"Lead"}, {"Lead"}, {},
                  {{"Lead.KA1", "../victim.txt"}}},
         // A folder in the way is refused, not replaced.
-        NameCase{"folder in the way", {"Dir", "Pad"}, {"Dir!", "Pad"}, {"Dir!", "Pad"}, {},
-                 {"Dir.KA1"}},
+        NameCase{"folder in the way", {"Dir", "Pad"}, {"Dir!", "Pad"}, {}, {}, {"Dir.KA1"}},
         // A link to a folder is replaced, the folder left alone; Windows sees
         // a folder there and refuses it.
         NameCase{"link to a folder", {"Lead"}, {"Lead"}, {"Lead!"}, {{"Lead.KA1", "Dir"}},
@@ -243,17 +211,18 @@ INSTANTIATE_TEST_SUITE_P(
         // replaces it.
         NameCase{"FIFO in the way", {"Pipe", "Pad"}, {"Pipe!", "Pad"}, {}, {}, {}, {"Pipe.KA1"}},
         // Files of an earlier run are overwritten under their own names.
-        NameCase{"files of an earlier run", {"Lead", "Pad"}, {"Lead", "Pad"}, {"Lead", "Pad"},
-                 {}, {}, {}, {"Lead.KA1", "Pad.KA1"}}),
+        NameCase{"files of an earlier run", {"Lead", "Pad"}, {"Lead", "Pad"}, {}, {}, {}, {},
+                 {"Lead.KA1", "Pad.KA1"}}),
     NameByWhat());
 
 struct DestinationCase {
   const char* what;
   std::string value;  // the -e value
   bool with_patches;
-  std::string shown;  // the destination path as printed
   std::string lines;  // what follows the "Extracting" line
-  std::vector<std::string> files;  // all that is in the directory afterwards
+  // All that is in the directory afterwards; each file named after a
+  // patch holds its bytes.
+  std::vector<std::string> files;
   std::string made = "";  // a folder made before the run
 };
 
@@ -267,50 +236,51 @@ TEST_P(ExtractTo, Destination) {
   extract(x, bank, {"-iBANK.KAA", "-e" + c.value}, [&](const fs::path& dir) {
     if (!c.made.empty()) fs::create_directories(dir / c.made);
   });
-  EXPECT_EQ(after_summary(x.run.out),
-            as_output("\nExtracting to path \"" + c.shown + "\"..." + c.lines + "\n\n\n"));
+  EXPECT_EQ(after_summary(x.run.out), as_output(extracting(c.value) + c.lines + "\n\n\n"));
   EXPECT_EQ(x.run.err, "");
   EXPECT_EQ(x.run.status, 0);
-  std::vector<std::string> names;
-  for (const auto& [name, bytes] : x.files) names.push_back(name);
-  EXPECT_EQ(names, c.files);
+  std::map<std::string, std::vector<unsigned char>> expected;
+  for (const std::string& name : c.files) {
+    std::vector<unsigned char>& bytes = expected[name];
+    for (const TestPatch& p : bank.patches) {
+      if (name.ends_with("/" + p.name + ".KA1")) bytes = patch_bytes(p);
+    }
+  }
+  EXPECT_EQ(x.files, expected);
 }
+
+const std::string kLong(200, 'd');  // a path part
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, ExtractTo,
     testing::Values(
-        DestinationCase{"separator appended", "OUT", true, dest("OUT"), "\nOne.KA1\nTwo.KA1",
+        DestinationCase{"separator appended", "OUT", true, "\nOne.KA1\nTwo.KA1",
                         {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
-        DestinationCase{"trailing slash", "OUT/", true, dest("OUT/"), "\nOne.KA1\nTwo.KA1",
+        DestinationCase{"trailing slash", "OUT/", true, "\nOne.KA1\nTwo.KA1",
                         {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
-        DestinationCase{"trailing own separator", dest("OUT"), true, dest("OUT"),
-                        "\nOne.KA1\nTwo.KA1", {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
-        DestinationCase{"missing directory is not created", "NOPE", true, dest("NOPE"),
+        DestinationCase{"trailing own separator", dest("OUT"), true, "\nOne.KA1\nTwo.KA1",
+                        {"OUT", "OUT/One.KA1", "OUT/Two.KA1"}},
+        DestinationCase{"missing directory is not created", "NOPE", true,
                         "\nOne.KA1" + kCannotOpen + "\nTwo.KA1" + kCannotOpen, {"OUT"}},
-        DestinationCase{"empty bank", "OUT", false, dest("OUT"), "", {"OUT"}},
-        DestinationCase{"empty value", "", false, dest(""), "", {"OUT"}},
+        DestinationCase{"empty bank", "OUT", false, "", {"OUT"}},
+        DestinationCase{"empty value", "", false, "", {"OUT"}},
         // Every character of the path is kept, on Windows too, where they
         // are outside the ANSI code page (a snowman is outside all of them).
-        DestinationCase{"Polish letters", "\u0141\u00F3d\u017A", true, dest("\u0141\u00F3d\u017A"),
-                        "\nOne.KA1\nTwo.KA1",
+        DestinationCase{"Polish letters", "\u0141\u00F3d\u017A", true, "\nOne.KA1\nTwo.KA1",
                         {"OUT", "\u0141\u00F3d\u017A", "\u0141\u00F3d\u017A/One.KA1", "\u0141\u00F3d\u017A/Two.KA1"},
                         "\u0141\u00F3d\u017A"},
-        DestinationCase{"a snowman", "B\u00E4nke \u2603", true, dest("B\u00E4nke \u2603"),
-                        "\nOne.KA1\nTwo.KA1",
+        DestinationCase{"a snowman", "B\u00E4nke \u2603", true, "\nOne.KA1\nTwo.KA1",
                         {"B\u00E4nke \u2603", "B\u00E4nke \u2603/One.KA1", "B\u00E4nke \u2603/Two.KA1", "OUT"},
-                        "B\u00E4nke \u2603"}),
+                        "B\u00E4nke \u2603"},
+        // Paths are not cut at any fixed length.
+        DestinationCase{"long path", "OUT/" + kLong + "/" + kLong + "/" + kLong, true,
+                        "\nOne.KA1\nTwo.KA1",
+                        {"OUT", "OUT/" + kLong, "OUT/" + kLong + "/" + kLong,
+                         "OUT/" + kLong + "/" + kLong + "/" + kLong,
+                         "OUT/" + kLong + "/" + kLong + "/" + kLong + "/One.KA1",
+                         "OUT/" + kLong + "/" + kLong + "/" + kLong + "/Two.KA1"},
+                        "OUT/" + kLong + "/" + kLong + "/" + kLong}),
     NameByWhat());
-
-// Paths are not cut at any fixed length.
-TEST(Extract, LongDestinationPath) {
-  const TestPatch one{.slot = 0, .name = "One", .sources = 1};
-  const std::string part(200, 'd');
-  Extraction x;
-  extract(x, {.patches = {one}}, {"-iBANK.KAA", "-eOUT/" + part + "/" + part + "/" + part},
-          [&](const fs::path& dir) { fs::create_directories(dir / "OUT" / part / part / part); });
-  EXPECT_EQ(x.run.status, 0);
-  EXPECT_EQ(x.files["OUT/" + part + "/" + part + "/" + part + "/One.KA1"], patch_bytes(one));
-}
 
 // Which write path a row is for: either, or only the one whose calls it
 // disturbs or whose order it relies on.
@@ -469,6 +439,47 @@ std::vector<std::string> numbered_names(int count) {
 }
 
 const std::string kEnd = "\n\n\n";  // the extraction's and the exit handler's line breaks
+const std::string kCannotWrite = " - Cannot write KA1 file!";
+
+// Builders for the rows below, each of one kind of run.
+
+// Full, then Old over the older Old.KA1; the run ends with status 0, every
+// patch but those `whole` reported as not written.
+DisturbedCase full_and_old(const char* what, const RunOptions& options,
+                           std::vector<std::string> whole = {"Full", "Old"}) {
+  DisturbedCase c{.what = what, .names = {"Full", "Old"}, .options = options, .status = 0,
+                  .signal = 0, .whole = whole};
+  for (const std::string& name : c.names) {
+    const bool written = std::find(whole.begin(), whole.end(), name) != whole.end();
+    c.progress += "\n" + name + ".KA1" + (written ? "" : kCannotWrite);
+  }
+  c.progress += kEnd;
+  return c;
+}
+
+// Full alone, written whole, beside other runs' temporary files (from
+// `options`, which it must keep) or dead runs' `leftovers` (which it must
+// remove).
+DisturbedCase full_alone(const char* what, const RunOptions& options,
+                         std::vector<std::string> leftovers = {}) {
+  return {.what = what, .names = {"Full"}, .options = options,
+          .progress = "\nFull.KA1" + kEnd, .status = 0, .signal = 0, .whole = {"Full"},
+          .leftovers = leftovers};
+}
+
+// A run that `signal` ends, having printed `progress` (where it is not lost).
+DisturbedCase stopped(const char* what, std::vector<std::string> names, const RunOptions& options,
+                      int signal, std::string progress = "", std::vector<std::string> whole = {}) {
+  return {.what = what, .names = names, .options = options, .progress = progress,
+          .status = -1, .signal = signal, .whole = whole};
+}
+
+// A full bank of 128 patches, each whole at the end; `status` as the run
+// ends, its output not checked.
+DisturbedCase full_bank(const char* what, const RunOptions& options, int status) {
+  return {.what = what, .names = numbered_names(128), .options = options, .status = status,
+          .signal = 0, .whole = numbered_names(128)};
+}
 
 // A run of one patch, Old, that replaces the older Old.KA1 with its own
 // bytes.
@@ -478,99 +489,79 @@ DisturbedCase replacing_old(DisturbedCase c) {
   c.whole = {"Old"};
   return c;
 }
-const std::string kBothWritten = "\nFull.KA1\nOld.KA1" + kEnd;
+
 // Unnamed temporary files are missing, as on FAT.
 const Fault kNoUnnamedFiles{.call = "tmpfile", .error = EOPNOTSUPP};
+const std::string kLastFlushFailed = "\nFull.KA1\nOld.KA1\n\nCannot write KA1 files to the disk.\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, ExtractDisturbed,
     testing::Values(
         // A failed write is reported and removed, and the run goes on; a file
         // from an earlier run is overwritten.
-        DisturbedCase{"write fails half way", {"Full", "Old"}, {.file_size_limit = 4096},
-                      "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0, {"Old"}},
+        full_and_old("write fails half way", {.file_size_limit = 4096}, {"Old"}),
         on_path(WritePath::kUnnamed,
-                DisturbedCase{"the disk refuses the data", {"Full", "Old"},
-                              {.faults = {{.call = "sync_file_range", .error = EIO}}},
-                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
-                              {"Old"}}),
+                full_and_old("the disk refuses the data",
+                             {.faults = {{.call = "sync_file_range", .error = EIO}}}, {"Old"})),
         on_path(WritePath::kNamed,
-                DisturbedCase{"the disk refuses the data, named path", {"Full", "Old"},
-                              {.faults = {{.call = "fsync", .error = EIO}}},
-                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
-                              {"Old"}}),
+                full_and_old("the disk refuses the data, named path",
+                             {.faults = {{.call = "fsync", .error = EIO}}}, {"Old"})),
         // A short write is followed by the rest, not taken for the whole.
-        DisturbedCase{"short write", {"Full", "Old"}, {.faults = {{.call = "write"}}},
-                      kBothWritten, 0, 0, {"Full", "Old"}},
+        full_and_old("short write", {.faults = {{.call = "write"}}}),
         // The files are written, but the flush that puts them on the disk
         // fails: no success then.
         on_path(WritePath::kUnnamed,
                 DisturbedCase{"the last flush fails", {"Full", "Old"},
-                              {.faults = {{.call = "fsync", .error = EIO}}},
-                              "\nFull.KA1\nOld.KA1\n\nCannot write KA1 files to the disk.\n", 1,
+                              {.faults = {{.call = "fsync", .error = EIO}}}, kLastFlushFailed, 1,
                               0, {"Full", "Old"}}),
         // The named path's third fsync: after one for each file.
         on_path(WritePath::kNamed,
                 DisturbedCase{"the last flush fails, named path", {"Full", "Old"},
                               {.faults = {{.call = "fsync", .at = 3, .error = EIO}}},
-                              "\nFull.KA1\nOld.KA1\n\nCannot write KA1 files to the disk.\n", 1,
-                              0, {"Full", "Old"}}),
+                              kLastFlushFailed, 1, 0, {"Full", "Old"}}),
         // Each stop signal removes the temporary file that replaces Old.KA1
         // (on the named path, Full.KA1 is then already whole).
         on_path(WritePath::kUnnamed,
-                DisturbedCase{"stopped in the middle of a write", {"Full", "Old"},
-                              {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "",
-                              -1, SIGTERM, {}}),
+                stopped("stopped in the middle of a write", {"Full", "Old"},
+                        {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, SIGTERM)),
         on_path(WritePath::kNamed,
-                DisturbedCase{"stopped in the middle of a write, named path", {"Full", "Old"},
-                              {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, "",
-                              -1, SIGTERM, {"Full"}}),
+                stopped("stopped in the middle of a write, named path", {"Full", "Old"},
+                        {.faults = {{.call = "write", .at = 2, .signal = SIGTERM}}}, SIGTERM, "",
+                        {"Full"})),
         // Nothing of a redirected log is lost: all up to the name of the
         // file in flight, written out before the file gets it.
-        DisturbedCase{"terminated before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGTERM}}}, "\nOld.KA1", -1,
-                      SIGTERM, {}},
-        DisturbedCase{"interrupted before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGINT}}}, "\nOld.KA1", -1,
-                      SIGINT, {}},
-        DisturbedCase{"hung up before a rename", {"Old", "Full"},
-                      {.faults = {{.call = "renameat", .signal = SIGHUP}}}, "\nOld.KA1", -1,
-                      SIGHUP, {}},
+        stopped("terminated before a rename", {"Old", "Full"},
+                {.faults = {{.call = "renameat", .signal = SIGTERM}}}, SIGTERM, "\nOld.KA1"),
+        stopped("interrupted before a rename", {"Old", "Full"},
+                {.faults = {{.call = "renameat", .signal = SIGINT}}}, SIGINT, "\nOld.KA1"),
+        stopped("hung up before a rename", {"Old", "Full"},
+                {.faults = {{.call = "renameat", .signal = SIGHUP}}}, SIGHUP, "\nOld.KA1"),
         // Started under nohup, a hang-up does not stop the run.
-        DisturbedCase{"hang-up ignored", {"Full", "Old"},
-                      {.faults = {{.call = "renameat", .signal = SIGHUP}}, .ignore_hangup = true},
-                      kBothWritten, 0, 0, {"Full", "Old"}},
+        full_and_old("hang-up ignored",
+                     {.faults = {{.call = "renameat", .signal = SIGHUP}}, .ignore_hangup = true}),
         // Where the file system has no unnamed files, named ones do.
-        DisturbedCase{"no unnamed files", {"Full", "Old"}, {.faults = {kNoUnnamedFiles}},
-                      kBothWritten, 0, 0, {"Full", "Old"}},
-        DisturbedCase{"no unnamed files, stopped in a write", {"Full", "Old"},
-                      {.faults = {kNoUnnamedFiles, {.call = "write", .signal = SIGTERM}}}, "", -1,
-                      SIGTERM, {}},
+        full_and_old("no unnamed files", {.faults = {kNoUnnamedFiles}}),
+        stopped("no unnamed files, stopped in a write", {"Full", "Old"},
+                {.faults = {kNoUnnamedFiles, {.call = "write", .signal = SIGTERM}}}, SIGTERM),
         // A live run's temporary file of the very name this run would take.
-        DisturbedCase{"live temporary file of the same name", {"Full", "Old"},
-                      {.temps_in = "OUT", .temps = {{TempFile::kSame, true}}}, kBothWritten, 0,
-                      0, {"Full", "Old"}},
-        DisturbedCase{"live temporary file, no unnamed files", {"Full", "Old"},
-                      {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
-                       .temps = {{TempFile::kSame, true}}},
-                      kBothWritten, 0, 0, {"Full", "Old"}},
+        full_and_old("live temporary file of the same name",
+                     {.temps_in = "OUT", .temps = {{TempFile::kSame, true}}}),
+        full_and_old("live temporary file, no unnamed files",
+                     {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
+                      .temps = {{TempFile::kSame, true}}}),
         // A run's file is left alone while its lock is held, even where its
         // process cannot be seen, and while its process lives, even unlocked.
-        DisturbedCase{"locked temporary file of a run elsewhere", {"Full"},
-                      {.temps_in = "OUT", .temps = {{TempFile::kGone, true}}},
-                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
-        DisturbedCase{"unlocked temporary file of a live run", {"Full"},
-                      {.temps_in = "OUT", .temps = {{TempFile::kParent, false}}},
-                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
+        full_alone("locked temporary file of a run elsewhere",
+                   {.temps_in = "OUT", .temps = {{TempFile::kGone, true}}}),
+        full_alone("unlocked temporary file of a live run",
+                   {.temps_in = "OUT", .temps = {{TempFile::kParent, false}}}),
         // What killed runs left is removed: no process has that number, or
         // this run has it now, and nobody holds their locks.
-        DisturbedCase{"leftovers of dead runs", {"Full"}, {}, "\nFull.KA1" + kEnd, 0, 0,
-                      {"Full"},
-                      {"vortrim-incomplete-4194305-1.tmp", "vortrim-incomplete-x.tmp"}},
-        DisturbedCase{"leftover under this run's number", {"Full", "Old"},
-                      {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
-                       .temps = {{TempFile::kSame, false}}},
-                      kBothWritten, 0, 0, {"Full", "Old"}},
+        full_alone("leftovers of dead runs", {},
+                   {"vortrim-incomplete-4194305-1.tmp", "vortrim-incomplete-x.tmp"}),
+        full_and_old("leftover under this run's number",
+                     {.faults = {kNoUnnamedFiles}, .temps_in = "OUT",
+                      .temps = {{TempFile::kSame, false}}}),
         // Killed while stuck on its output, half way through naming the
         // files (where exactly depends on the host's output buffer).
         DisturbedCase{"killed while stuck on its output", numbered_names(128),
@@ -578,20 +569,18 @@ INSTANTIATE_TEST_SUITE_P(
         // Another run into the folder while this one is stuck half way: it
         // removes nothing of this run's (its files are held open), and both
         // write every file whole.
-        DisturbedCase{.what = "a second run while the first is stuck on its output",
-                      .names = numbered_names(128),
-                      .options = {.stdout = Stdout::kStalled},
-                      .progress = "",
-                      .status = 0,
-                      .signal = 0,
-                      .whole = numbered_names(128),
-                      .second_run = true},
+        [] {
+          DisturbedCase c = full_bank("a second run while the first is stuck on its output",
+                                      {.stdout = Stdout::kStalled}, 0);
+          c.second_run = true;
+          return c;
+        }(),
         // Output that could not be written for a while is lost, even if the
         // last flush goes through: status 1.
-        DisturbedCase{"standard output full for a while", numbered_names(128),
-                      {.stdout = Stdout::kClogged,
-                       .faults = {{.call = "write", .at = 64, .signal = SIGSTOP}}},
-                      "", 1, 0, numbered_names(128)},
+        full_bank("standard output full for a while",
+                  {.stdout = Stdout::kClogged,
+                   .faults = {{.call = "write", .at = 64, .signal = SIGSTOP}}},
+                  1),
         // On a terminal the name of the file in flight is shown before its
         // result.
         DisturbedCase{"on a terminal", {"Old", "Full"},
@@ -601,16 +590,13 @@ INSTANTIATE_TEST_SUITE_P(
                       "\nOld.KA1"},
         // The wait for the disk before a name fails: the file gets no name.
         on_path(WritePath::kUnnamed,
-                DisturbedCase{"the disk refuses the data before the name", {"Full", "Old"},
-                              {.faults = {{.call = "sync_file_range", .at = 3, .error = EIO}}},
-                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
-                              {"Old"}}),
+                full_and_old("the disk refuses the data before the name",
+                             {.faults = {{.call = "sync_file_range", .at = 3, .error = EIO}}},
+                             {"Old"})),
         on_path(WritePath::kUnnamed,
-                DisturbedCase{"no unnamed files, the disk refuses the data", {"Full", "Old"},
-                              {.faults = {kNoUnnamedFiles,
-                                          {.call = "sync_file_range", .error = EIO}}},
-                              "\nFull.KA1 - Cannot write KA1 file!\nOld.KA1" + kEnd, 0, 0,
-                              {"Old"}}),
+                full_and_old("no unnamed files, the disk refuses the data",
+                             {.faults = {kNoUnnamedFiles, {.call = "sync_file_range", .error = EIO}}},
+                             {"Old"})),
         // Kernels before 6.10 let only root link a descriptor: others link
         // it through /proc, and no named temporary file (which SIGKILL would
         // leave) is needed.
@@ -621,8 +607,7 @@ INSTANTIATE_TEST_SUITE_P(
                               "\nFull.KA1\nNew.KA1" + kEnd, 0, 0, {"Full", "New"}}),
         // Started with a soft limit of 64 open files, the run raises it: a
         // full bank's files are all held open.
-        DisturbedCase{"few open files allowed", numbered_names(128), {.open_files = 64}, "", 0,
-                      0, numbered_names(128)},
+        full_bank("few open files allowed", {.open_files = 64}, 0),
         // The owner's write bit decides for the owner; root may write anything.
         DisturbedCase{.what = "read-only file of a plain user's own",
                       .names = {"Old"},
@@ -649,10 +634,9 @@ INSTANTIATE_TEST_SUITE_P(
                                .old_owner = User::kPlain})),
         // Another user's live run: its process cannot be signalled (EPERM),
         // and its file stays.
-        DisturbedCase{"unlocked temporary file of another user's live run", {"Full"},
-                      {.user = User::kPlain, .temps_in = "OUT",
-                       .temps = {{TempFile::kParent, false}}},
-                      "\nFull.KA1" + kEnd, 0, 0, {"Full"}},
+        full_alone("unlocked temporary file of another user's live run",
+                   {.user = User::kPlain, .temps_in = "OUT",
+                    .temps = {{TempFile::kParent, false}}}),
         // A file's line shows its name's control bytes as "?" on a
         // terminal; the file has the name as it is.
         DisturbedCase{"control bytes on a terminal", {"\x1b]0;Hi\x07", "Two\nLine"},
@@ -661,8 +645,7 @@ INSTANTIATE_TEST_SUITE_P(
                       {"\x1b]0;Hi\x07", "Two\nLine"}},
         // Output that goes away (`| head -1`) stops no extraction; the run
         // reports the lost output with status 1.
-        DisturbedCase{"standard output gone", numbered_names(128), {.stdout = Stdout::kGone}, "",
-                      1, 0, numbered_names(128)}),
+        full_bank("standard output gone", {.stdout = Stdout::kGone}, 1)),
     NameByWhat());
 
 // What a power cut leaves: runs on an ext4 disk of their own (a file on a
@@ -847,173 +830,63 @@ TEST_P(ExtractCrash, LeavesOldOrNewFilesWhole) {
   EXPECT_GT(judged, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PowerCut, ExtractCrash,
-    testing::Values(
-        CrashCase{"killed before a write", Crash::kKilled, 8, false, "write"},
-        CrashCase{"killed before a name", Crash::kKilled, 8, false, "linkat", "ext4",
-                  WritePath::kUnnamed},
-        CrashCase{"killed before a name, named path", Crash::kKilled, 8, false, "renameat",
-                  "ext4", WritePath::kNamed},
-        CrashCase{"killed before the flush", Crash::kKilled, 8, false, "fsync"},
-        CrashCase{"over older files, killed before a write", Crash::kKilled, 8, true, "write"},
-        CrashCase{"over older files, killed before a name", Crash::kKilled, 8, true, "linkat",
-                  "ext4", WritePath::kUnnamed},
-        CrashCase{"over older files, killed before a rename", Crash::kKilled, 8, true,
-                  "renameat"},
-        CrashCase{"over older files, killed before the flush", Crash::kKilled, 8, true,
-                  "fsync"},
-        CrashCase{"a full bank, copied as the run ends", Crash::kEnded, 128, false},
-        CrashCase{"a full bank over older files, copied as the run ends", Crash::kEnded, 128,
-                  true},
-        // No journal: only a sync of the whole file system writes the names.
-        CrashCase{"a full bank on ext2, copied as the run ends", Crash::kEnded, 128, false, "",
-                  "ext2"},
-        CrashCase{"two runs into one folder", Crash::kTwoRuns, 128, false, "linkat", "ext4",
-                  WritePath::kUnnamed},
-        CrashCase{"two runs into one folder, named path", Crash::kTwoRuns, 128, false,
-                  "renameat", "ext4", WritePath::kNamed},
-        CrashCase{"a replacing run's file seen from another PID namespace",
-                  Crash::kTwoRunsApart, 8, true, "renameat"},
-        // Other file systems people extract onto, and a plain user.
-        CrashCase{"on XFS, killed before a name", Crash::kKilled, 8, false, "linkat", "xfs",
-                  WritePath::kUnnamed},
-        CrashCase{"on XFS over older files, killed before a rename", Crash::kKilled, 8, true,
-                  "renameat", "xfs"},
-        CrashCase{"a full bank on XFS, copied as the run ends", Crash::kEnded, 128, false, "",
-                  "xfs"},
-        CrashCase{"on btrfs, killed before a name", Crash::kKilled, 8, false, "linkat", "btrfs",
-                  WritePath::kUnnamed},
-        CrashCase{"a full bank on btrfs, copied as the run ends", Crash::kEnded, 128, false, "",
-                  "btrfs"},
-        CrashCase{"a full bank on btrfs over older files, copied as the run ends", Crash::kEnded,
-                  128, true, "", "btrfs"},
-        // FAT32 through fusefat: no unnamed files, every file named through a
-        // temporary one.
-        CrashCase{"on FAT32, killed before a write", Crash::kKilled, 8, false, "write", "vfat"},
-        CrashCase{"on FAT32 over older files, killed before a rename", Crash::kKilled, 8, true,
-                  "renameat", "vfat"},
-        CrashCase{"a full bank on FAT32, copied as the run ends", Crash::kEnded, 128, false, "",
-                  "vfat"},
-        CrashCase{.what = "as a plain user, killed before a name",
-                  .crash = Crash::kKilled,
-                  .patches = 8,
-                  .earlier = false,
-                  .call = "linkat",
-                  .path = WritePath::kUnnamed,
-                  .user = User::kPlain},
-        CrashCase{.what = "a full bank as a plain user over older files, copied as the run ends",
-                  .crash = Crash::kEnded,
-                  .patches = 128,
-                  .earlier = true,
-                  .user = User::kPlain}),
-    NameByWhat());
+// A run of 8 patches killed before each `call` it reaches, in turn.
+CrashCase killed(const char* what, const std::string& call, bool earlier,
+                 const std::string& file_system = "ext4", WritePath path = WritePath::kEither,
+                 User user = User::kSame) {
+  return {what, Crash::kKilled, 8, earlier, call, file_system, path, user};
+}
 
-// The drop target for Windows Explorer, run under Wine's cmd as Explorer
-// starts it: each dropped bank is listed and extracted into a folder beside
-// it, named after it, holding exactly what `vortrim -e` writes.
-struct DropCase {
-  const char* what;
-  std::vector<std::string> banks;  // dropped, in this order
-  std::vector<std::string> earlier = {};  // files there before the drop
-  std::vector<std::string> damaged = {};  // banks among them that are 3000 bytes of nothing
-  bool list = false;                      // /list first: listed, not extracted
-  std::string closing = "";               // the line that ends the window's text
-};
+// A whole run of a full bank, the disk copied the moment it ends.
+CrashCase ended(const char* what, bool earlier, const std::string& file_system = "ext4",
+                User user = User::kSame) {
+  return {what, Crash::kEnded, 128, earlier, "", file_system, WritePath::kEither, user};
+}
 
-class DropTarget : public testing::TestWithParam<DropCase> {};
-
-TEST_P(DropTarget, ExtractsEachBankBesideIt) {
-  if (runs_natively()) GTEST_SKIP() << "the drop target is for Windows";
-  const DropCase& c = GetParam();
-  const ScratchDir dir;
-  // Installed as from the .zip: the script beside vortrim.exe.
-  fs::create_directories(dir.path / "vortrim 1.2");
-  fs::copy_file(program_path(), dir.path / "vortrim 1.2" / "vortrim.exe");
-  fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / "vortrim-drop.cmd");
-  std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / "vortrim-drop.cmd")};
-  if (c.list) args.push_back("/list");
-  std::vector<TestBank> contents;
-  const auto damaged = [&](const std::string& bank) {
-    return std::find(c.damaged.begin(), c.damaged.end(), bank) != c.damaged.end();
-  };
-  for (std::size_t i = 0; i < c.banks.size(); ++i) {
-    const fs::path bank = dir.path / c.banks[i];
-    fs::create_directories(bank.parent_path());
-    contents.push_back({.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
-                                    {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}});
-    ASSERT_TRUE(write_bytes(bank.string(), damaged(c.banks[i])
-                                               ? std::vector<unsigned char>(3000)
-                                               : build_bank(contents.back())));
-    args.push_back(windows_path(bank));
-  }
-  for (const std::string& name : c.earlier) {
-    fs::create_directories((dir.path / name).parent_path());
-    ASSERT_TRUE(write_bytes((dir.path / name).string(), {'o', 'l', 'd'}));
-  }
-  const RunResult r = run_program(args, dir.path, {.windows_program = drop_target().starter});
-  EXPECT_EQ(r.status, 0);
-  // The window waits for a key.
-  EXPECT_NE(r.out.find("Press any key"), std::string::npos) << r.out;
-  // Each bank's block is headed by its name; several end with a count.
-  std::size_t heading = 0;
-  for (const std::string& bank : c.banks) {
-    // cmd writes its own echo to a pipe in a code page of its own.
-    const std::string name = fs::path(bank).filename().string();
-    if (std::any_of(name.begin(), name.end(), [](char ch) { return ch & 0x80; })) continue;
-    heading = r.out.find("==== " + name + " ====", heading);
-    EXPECT_NE(heading, std::string::npos) << bank << " in order in:\n" << r.out;
-  }
-  if (!c.closing.empty()) {
-    EXPECT_NE(r.out.find("\r\n" + c.closing + "\r\n"), std::string::npos) << r.out;
-  }
-  for (std::size_t i = 0; i < c.banks.size(); ++i) {
-    const fs::path bank = dir.path / c.banks[i];
-    const fs::path folder = bank.parent_path() / bank.stem();
-    // A bank listed only, or one that could not be read, leaves no folder
-    // that was not there.
-    if (c.list || damaged(c.banks[i])) {
-      const bool was_there = std::any_of(c.earlier.begin(), c.earlier.end(), [&](const auto& e) {
-        return (dir.path / e).parent_path() == folder;
-      });
-      EXPECT_EQ(fs::exists(folder), was_there) << folder;
-      continue;
-    }
-    // Every patch of the bank, byte for byte; an existing folder is used as
-    // it is.
-    std::map<std::string, std::vector<unsigned char>> expected;
-    for (const TestPatch& p : contents[i].patches) expected[p.name + ".KA1"] = patch_bytes(p);
-    for (const std::string& earlier : c.earlier) {
-      if ((dir.path / earlier).parent_path() == folder) {
-        expected[fs::path(earlier).filename().string()] = {'o', 'l', 'd'};
-      }
-    }
-    EXPECT_EQ(files_under(folder), expected) << c.banks[i];
-  }
+// Two runs into one folder, or (`apart`) runs that cannot see each other.
+CrashCase two_runs(const char* what, Crash crash, int patches, bool earlier,
+                   const std::string& call, WritePath path = WritePath::kEither) {
+  return {what, crash, patches, earlier, call, "ext4", path};
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Dropped, DropTarget,
+    PowerCut, ExtractCrash,
     testing::Values(
-        DropCase{"one bank", {"Banks/SYNTH1.KAA"}},
-        DropCase{"a path with spaces", {"My Banks/Bank One.KAA"}},
-        DropCase{"two banks", {"Banks/A.KAA", "Other Banks/B.KAA"}},
-        DropCase{"a folder that already exists", {"Banks/SYNTH1.KAA"}, {"Banks/SYNTH1/Old.txt"}},
-        DropCase{"an ampersand in a path with spaces", {"Rock & Roll/Hits.KAA"}},
-        DropCase{.what = "a bank that cannot be read among others",
-                 .banks = {"Banks/A.KAA", "Banks/Wave.KAA", "Banks/B.KAA"},
-                 .damaged = {"Banks/Wave.KAA"},
-                 .closing = "2 of 3 banks extracted, 1 failed."},
-        DropCase{.what = "a bank that cannot be read, its folder there before",
-                 .banks = {"Banks/Wave.KAA"},
-                 .earlier = {"Banks/Wave/Old.txt"},
-                 .damaged = {"Banks/Wave.KAA"}},
-        DropCase{"Polish letters and a snowman", {"\u0141\u00F3d\u017A/B\u00E4nke \u2603.KAA"}},
-        DropCase{.what = "listed only",
-                 .banks = {"Rock & Roll (live)/A.KAA", "Banks/Wave.KAA"},
-                 .damaged = {"Banks/Wave.KAA"},
-                 .list = true,
-                 .closing = "1 of 2 banks listed, 1 failed."}),
+        killed("killed before a write", "write", false),
+        killed("killed before a name", "linkat", false, "ext4", WritePath::kUnnamed),
+        killed("killed before a name, named path", "renameat", false, "ext4", WritePath::kNamed),
+        killed("killed before the flush", "fsync", false),
+        killed("over older files, killed before a write", "write", true),
+        killed("over older files, killed before a name", "linkat", true, "ext4",
+               WritePath::kUnnamed),
+        killed("over older files, killed before a rename", "renameat", true),
+        killed("over older files, killed before the flush", "fsync", true),
+        ended("a full bank, copied as the run ends", false),
+        ended("a full bank over older files, copied as the run ends", true),
+        // No journal: only a sync of the whole file system writes the names.
+        ended("a full bank on ext2, copied as the run ends", false, "ext2"),
+        two_runs("two runs into one folder", Crash::kTwoRuns, 128, false, "linkat",
+                 WritePath::kUnnamed),
+        two_runs("two runs into one folder, named path", Crash::kTwoRuns, 128, false, "renameat",
+                 WritePath::kNamed),
+        two_runs("a replacing run's file seen from another PID namespace", Crash::kTwoRunsApart,
+                 8, true, "renameat"),
+        // Other file systems people extract onto, and a plain user.
+        killed("on XFS, killed before a name", "linkat", false, "xfs", WritePath::kUnnamed),
+        killed("on XFS over older files, killed before a rename", "renameat", true, "xfs"),
+        ended("a full bank on XFS, copied as the run ends", false, "xfs"),
+        killed("on btrfs, killed before a name", "linkat", false, "btrfs", WritePath::kUnnamed),
+        ended("a full bank on btrfs, copied as the run ends", false, "btrfs"),
+        ended("a full bank on btrfs over older files, copied as the run ends", true, "btrfs"),
+        // FAT32 through fusefat: no unnamed files, every file named through a
+        // temporary one.
+        killed("on FAT32, killed before a write", "write", false, "vfat"),
+        killed("on FAT32 over older files, killed before a rename", "renameat", true, "vfat"),
+        ended("a full bank on FAT32, copied as the run ends", false, "vfat"),
+        killed("as a plain user, killed before a name", "linkat", false, "ext4",
+               WritePath::kUnnamed, User::kPlain),
+        ended("a full bank as a plain user over older files, copied as the run ends", true,
+              "ext4", User::kPlain)),
     NameByWhat());
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "bank/bank_image.h"
 #include "tests/bank_builder.h"
+#include "tests/tables.h"
 #include "tests/test_util.h"
 
 namespace {
@@ -32,8 +33,8 @@ class LoadBank : public testing::TestWithParam<LoadCase> {};
 TEST_P(LoadBank, DerivesEveryStoredPatch) {
   const LoadCase& c = GetParam();
   auto image = std::make_unique<BankImage>();
-  std::string err;
-  ASSERT_TRUE(load_bytes(build_bank(c.bank), *image, &err)) << err;
+  BankRefusal why;
+  ASSERT_TRUE(load_bytes(build_bank(c.bank), *image, &why)) << refusal_words(why);
   EXPECT_EQ(image->count, static_cast<int>(c.seen.size()));
   EXPECT_EQ(image->base, c.base);
   EXPECT_EQ(image->entries[kEndSentinel].offset, c.end);
@@ -88,75 +89,16 @@ INSTANTIATE_TEST_SUITE_P(
                  1, kMemorySize, {{0, 0, 0, 0, 82, "AB", "------"}}}),
     NameByWhat());
 
-struct RefusalCase {
-  const char* what;
-  TestBank bank;
-  const char* message;
-};
-
-class RefuseBank : public testing::TestWithParam<RefusalCase> {};
+class RefuseBank : public testing::TestWithParam<DamagedBank> {};
 
 TEST_P(RefuseBank, WithTheFirstFault) {
   auto image = std::make_unique<BankImage>();
-  std::string err;
-  EXPECT_FALSE(load_bytes(build_bank(GetParam().bank), *image, &err));
-  EXPECT_EQ(err, GetParam().message);
+  BankRefusal why;
+  EXPECT_FALSE(load_bytes(build_bank(GetParam().bank), *image, &why));
+  EXPECT_EQ(bank_refusal(GetParam().file, why), "\"" + GetParam().file + "\" " + GetParam().words);
 }
 
-const TestPatch kOne{.slot = 0, .name = "One", .sources = 1, .kits = "P"};  // 168 bytes
-
-INSTANTIATE_TEST_SUITE_P(
-    Damaged, RefuseBank,
-    testing::Values(
-        RefusalCase{"empty file", {.file_size = 0},
-                    "is not a K5000 bank: it is too short to be one."},
-        RefusalCase{"table without its last byte", {.file_size = kHeaderSize - 1},
-                    "is not a K5000 bank: it is too short to be one."},
-        RefusalCase{"end below the base", {.patches = {kOne}, .end = 0x1FFFF},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"end one past the memory",
-                    {.patches = {kOne}, .end = 0x20000 + kMemorySize + 1},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"name past the memory",
-                    {.patches = {kOne, {.slot = 6, .name = "X", .pointer = 0x20000 + kMemorySize - 51}},
-                     .end = 0x20000 + kMemorySize},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"pointer at the last byte of the memory",
-                    {.patches = {kOne, {.slot = 8, .name = "X", .pointer = 0x20000 + kMemorySize - 1}},
-                     .end = 0x20000 + kMemorySize},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"too many sources",
-                    {.patches = {kOne, {.slot = 1, .name = "Seven", .sources = 7}}},
-                    "is damaged: patch 2 claims 7 sources, and a patch has at most 6."},
-        RefusalCase{"the largest source count",
-                    {.patches = {{.slot = 99, .name = "Max", .sources = 255}}},
-                    "is damaged: patch 100 claims 255 sources, and a patch has at most 6."},
-        // The name and the count fit exactly; the count is what is wrong.
-        RefusalCase{"seven sources in the memory's last byte",
-                    {.patches = {kOne, {.slot = 4, .name = "Edge", .sources = 7,
-                                        .pointer = 0x20000 + kMemorySize - 52}},
-                     .end = 0x20000 + kMemorySize},
-                    "is damaged: patch 5 claims 7 sources, and a patch has at most 6."},
-        // end - base wraps around to a small number.
-        RefusalCase{"end below the base near 2^32",
-                    {.patches = {{.slot = 0, .name = "Top", .pointer = 0xFFFFFF00}},
-                     .base = 0xFFFFFF00,
-                     .end = 0x10},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"size past the memory",
-                    {.patches = {kOne, {.slot = 2, .name = "Edge", .pointer = 0x20000 + kMemorySize - 52}},
-                     .end = 0x20000 + kMemorySize},
-                    "is not a K5000 bank: its table points outside patch memory."},
-        RefusalCase{"patch past the end of the file",
-                    {.patches = {kOne, {.slot = 3, .name = "Cut", .sources = 1}},
-                     .file_size = kHeaderSize + 168 + 167},
-                    "is cut off: patch 4 ends past the end of the file."},
-        RefusalCase{"faults are reported in memory order, not slot order",
-                    {.patches = {{.slot = 0, .name = "Late", .sources = 9, .pointer = 0x30000},
-                                 {.slot = 1, .name = "Early", .sources = 8, .pointer = 0x20000}},
-                     .end = 0x30000},
-                    "is damaged: patch 2 claims 8 sources, and a patch has at most 6."}),
-    NameByWhat());
+INSTANTIATE_TEST_SUITE_P(Damaged, RefuseBank, testing::ValuesIn(damaged_banks()), NameByWhat());
 
 // Every prefix of a good bank either loads, with every patch inside the bytes
 // that are there, or is refused; none reads past what it was given.
@@ -168,15 +110,15 @@ TEST(LoadBankTruncated, EveryLength) {
   auto image = std::make_unique<BankImage>();
   for (std::size_t length = 0; length <= used + 1; ++length) {
     std::vector<unsigned char> cut(full.begin(), full.begin() + static_cast<long>(length));
-    std::string err;
-    const bool ok = load_bytes(cut, *image, &err);
+    BankRefusal why;
+    const bool ok = load_bytes(cut, *image, &why);
     if (length < kHeaderSize) {
-      ASSERT_EQ(err, "is not a K5000 bank: it is too short to be one.") << length;
+      ASSERT_EQ(why.kind, Refusal::kTooShort) << length;
     } else if (length < used) {
       ASSERT_FALSE(ok) << length;
-      ASSERT_EQ(err.rfind("is cut off: patch ", 0), 0u) << length;
+      ASSERT_EQ(why.kind, Refusal::kCutOff) << length;
     } else {
-      ASSERT_TRUE(ok) << length << err;
+      ASSERT_TRUE(ok) << length << refusal_words(why);
       ASSERT_EQ(image->count, 2);
     }
   }

@@ -33,13 +33,18 @@ printed() {
 cd "$banks" || exit 1
 fails=0
 messages=$(
-  for bank in short end outside sources cut empty notabank; do printed "$bank.KAA"; done
+  # The shared table's damaged banks, a patch file's hint taken off.
+  cut -f1 refusals.tsv | while IFS= read -r bank; do
+    m=$(printed "$bank")
+    printf '%s\n' "${m% "$hint"}"
+  done
+  printed notabank.KAA
   printed NOPE.KAA
   [ -r /proc/self/mem ] && printed /proc/self/mem
   # Every file of a full bank fails into a folder that is not there.
   "$program" -ifull.KAA "-e$work/none" | sed -n 's/^.*\.KA1\( - .*\)$/\1/p' | sort -u
 )
-pad=$(printed Pad.KA1)
+pad=$(printed Pad.ka1)
 short=$(printed short.KAA)
 if [ "$pad" != "$short $hint" ]; then
   echo "a .KA1 file: printed '$pad', listed '$short' and then '$hint'"

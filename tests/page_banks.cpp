@@ -1,15 +1,19 @@
 // Writes the banks that the browser page's tests drop on the page (and the
 // installer's tests open from Explorer's menu), and the bytes of each of
 // their patches as the bank builder made them (BANK.SLOT.bin, slot counted
-// from 1), which the .zip entries and the files written must equal.
+// from 1), which the .zip entries and the files written must equal; and the
+// damaged banks of the shared table, with refusals.tsv: a line each, its
+// file, a tab and the words that follow its name in the refusal.
 //
 //   page_banks FOLDER
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/bank_builder.h"
+#include "tests/tables.h"
 
 namespace {
 
@@ -40,17 +44,6 @@ std::vector<NamedBank> banks() {
                     {.slot = 6, .name = "Tab\tx", .sources = 1, .kits = "P"},
                     {.slot = 7, .name = "Strings1", .sources = 1, .kits = "P"},
                     {.slot = 8, .name = "Strings1", .sources = 1, .kits = "P"}}}},
-      {"short.KAA", {.patches = {{.slot = 0, .name = "A", .sources = 1}}, .file_size = 3000}},
-      {"end.KAA", {.patches = {{.slot = 0, .name = "A", .sources = 1}}, .end = 0x10}},
-      {"outside.KAA",
-       {.patches = {{.slot = 0, .name = "A", .sources = 1},
-                    {.slot = 1, .name = "B", .sources = 1, .pointer = 0x20000 + 131060}},
-        .end = 0x20000 + 131072}},
-      {"sources.KAA", {.patches = {{.slot = 4, .name = "A", .sources = 9}}}},
-      {"cut.KAA",
-       {.patches = {{.slot = 0, .name = "A", .sources = 1}, {.slot = 1, .name = "B", .sources = 6}},
-        .file_size = 3588 + 500}},
-      {"empty.KAA", {.file_size = 0}},
   };
 }
 
@@ -76,9 +69,11 @@ int main(int argc, char** argv) {
   // Some other file given a bank's name: every byte 'A', so every pointer
   // is 0x41414141 and the first patch claims 65 sources.
   if (!write_bytes(folder + "notabank.KAA", std::vector<unsigned char>(200000, 'A'))) return 1;
-  // A patch file picked in place of a bank.
-  if (!write_bytes(folder + "Pad.KA1", patch_bytes({.slot = 0, .name = "Pad", .sources = 1}))) {
-    return 1;
+  std::string refusals;
+  for (const DamagedBank& b : damaged_banks()) {
+    std::filesystem::create_directories(std::filesystem::path(folder + b.file).parent_path());
+    if (!write_bytes(folder + b.file, build_bank(b.bank))) return 1;
+    refusals += b.file + "\t" + b.words + "\n";
   }
-  return 0;
+  return write_bytes(folder + "refusals.tsv", {refusals.begin(), refusals.end()}) ? 0 : 1;
 }

@@ -10,8 +10,8 @@ namespace {
 
 std::string report(const TestBank& bank, bool list) {
   auto image = std::make_unique<BankImage>();
-  std::string err;
-  if (!load_bytes(build_bank(bank), *image, &err)) return "refused: " + err;
+  BankRefusal why;
+  if (!load_bytes(build_bank(bank), *image, &why)) return "refused: " + refusal_words(why);
   return capture([&](std::FILE* out) { print_report(out, *image, "BANK.KAA", list); });
 }
 

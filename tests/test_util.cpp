@@ -8,13 +8,12 @@
 #include <iterator>
 #include <stdexcept>
 
-bool load_bytes(const std::vector<unsigned char>& bytes, BankImage& image,
-                std::string* err) {
+bool load_bytes(const std::vector<unsigned char>& bytes, BankImage& image, BankRefusal* why) {
   std::FILE* f = std::tmpfile();
   if (f == nullptr) throw std::runtime_error("tmpfile");
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::rewind(f);
-  const bool ok = load_bank(image, f, err);
+  const bool ok = load_bank(image, f, why);
   std::fclose(f);
   return ok;
 }
@@ -45,6 +44,24 @@ ScratchDir::~ScratchDir() {
 std::vector<unsigned char> read_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::map<std::string, std::vector<unsigned char>> files_under(const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::vector<unsigned char>> files;
+  std::error_code none;  // a missing folder holds nothing
+  for (const auto& entry : fs::recursive_directory_iterator(dir, none)) {
+    std::vector<unsigned char>& bytes = files[entry.path().lexically_relative(dir).generic_string()];
+    if (entry.is_symlink()) {
+      const std::string target = "-> " + fs::read_symlink(entry.path()).string();
+      bytes.assign(target.begin(), target.end());
+    } else if (entry.is_fifo()) {
+      bytes = {'|'};
+    } else if (entry.is_regular_file()) {
+      bytes = read_bytes(entry.path());
+    }
+  }
+  return files;
 }
 
 std::string run_command(const std::vector<std::string>& words) {

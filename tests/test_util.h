@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,7 @@ struct NameByWhat {
 };
 
 // Loads `bytes` as a bank file through a real stream, as the program does.
-bool load_bytes(const std::vector<unsigned char>& bytes, BankImage& image,
-                std::string* err);
+bool load_bytes(const std::vector<unsigned char>& bytes, BankImage& image, BankRefusal* why);
 
 // What `print` writes to the stream it is given.
 std::string capture(const std::function<void(std::FILE*)>& print);
@@ -43,6 +43,11 @@ struct ScratchDir {
 };
 
 std::vector<unsigned char> read_bytes(const std::filesystem::path& path);
+
+// Everything under `dir`, by path relative to it: a file with its bytes, a
+// folder with none, a link as "-> target" (so that it cannot pass for a
+// file) and a FIFO as "|".
+std::map<std::string, std::vector<unsigned char>> files_under(const std::filesystem::path& dir);
 
 // What a command (words[0], looked up in PATH) prints on standard output and
 // standard error together.
