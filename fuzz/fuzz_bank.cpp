@@ -6,7 +6,9 @@
 // - the listing has exactly one line per stored patch;
 // - every patch is written, byte for byte as it stands in the input, into a
 //   file directly inside the scratch directory, and nothing lands anywhere
-//   else.
+//   else;
+// - the page names every patch, each with a name of its own that Windows
+//   takes.
 //
 // The scratch directory lives under /dev/shm where there is one, so that
 // millions of runs do not wear a disk; it is emptied after every input.
@@ -14,6 +16,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -161,5 +164,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   check(std::distance(fs::directory_iterator(root), fs::directory_iterator()) == 1,
         "a file outside the destination");
   for (const fs::path& file : found) fs::remove(file);
+
+  // The page's .zip: no patch left out, no two names alike, none that
+  // Windows would refuse for its characters.
+  PatchNames page_names;
+  page_names.rules = NameRules::kPage;
+  std::set<std::string> page_files;
+  for (int i = 0; i < image.count; ++i) {
+    const PatchFileName name = patch_file_name(page_names, stored_patch(image, i));
+    check(name.refused == nullptr, "the page left a patch out");
+    check(page_files.insert(name.file).second, "two of the page's files have one name");
+    check(name.file.find_first_of("<>:\"|?*/\\") == std::string::npos &&
+              std::none_of(name.file.begin(), name.file.end(),
+                           [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
+          "a page's file name that Windows refuses");
+  }
   return 0;
 }

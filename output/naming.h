@@ -16,7 +16,9 @@
 enum class NameRules {
   kPosix,    // a POSIX host: nothing refused by name; the name's bytes as they are
   kWindows,  // a Windows host: what Windows refuses is refused; the ANSI code page's text
-  kPage,     // the page's .zip, unpacked anywhere: Windows' refusals; Windows-1252's text
+  // The page's .zip or folder, unpacked anywhere: what Windows refuses is
+  // renamed, so that no patch is left out; Windows-1252's text, in UTF-8.
+  kPage,
 };
 
 #ifdef _WIN32
@@ -44,6 +46,9 @@ struct PatchFileName {
   std::string file;  // stem + ".KA1", in the rules' text
   // Null, or why no file can have that name (kCannotOpenMessage).
   const char* refused = nullptr;
+  // NameRules::kPage: "", or why the name is not the patch's own
+  // ("renamed: Windows does not allow ? in a name").
+  std::string renamed;
 };
 
 // Names the next patch of a run, in memory order. The stem is the patch's
@@ -54,9 +59,11 @@ struct PatchFileName {
 // to make room for the lowest free "~N" within 8 characters. Windows
 // refuses a device name (CON, PRN, AUX, NUL, COM0-9 and LPT0-9, also with
 // a superscript 1-3, in any case, also before a dot or spaces: "nul.KA1"),
-// ":" (an alternate data stream), < > " | ? * and control bytes. POSIX
-// hosts refuse nothing by name: what a file system refuses fails when the
-// file is made.
+// ":" (an alternate data stream), < > " | ? * and control bytes; for the
+// page each of those characters becomes "_" and a device name gets "_"
+// after it, and names Windows would take for one (é and É) are told apart
+// by "~N" too. POSIX hosts refuse nothing by name: what a file system
+// refuses fails when the file is made.
 PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch);
 
 // The folder for a bank's patches, named after the bank file `bank_name`
@@ -64,6 +71,18 @@ PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch);
 // none (also ".KAA"), the name and "_", since beside the bank a folder
 // cannot have the bank's own name.
 std::string bank_folder_name(const std::string& bank_name);
+
+// The folders given so far in one .zip of many banks.
+struct BankFolders {
+  std::set<std::string> used;  // as Windows compares them
+};
+
+// The folder for the patches of the bank at `bank_path` (UTF-8, "/"
+// between folders) in a collection: "Factory/DEMO.KAA" gives
+// "Factory/DEMO". Each part is renamed as Windows needs, as a patch's name
+// is for the page, and a path that Windows would take for one given before
+// gets "~N" ("Factory/DEMO~2").
+std::string bank_folder_path(BankFolders& folders, const std::string& bank_path);
 
 // Text of 8-bit characters read as Windows-1252 (what a Western Windows
 // makes of a patch name), in UTF-8.

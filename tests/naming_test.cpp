@@ -98,13 +98,58 @@ TEST(PatchFileName, WindowsRefusesDevicesStreamsAndItsForbiddenCharacters) {
            "LPT\xB3.x", "nul.x.y", "CON.a.gz", "Vox?", "<Pad>", "Say \"A\"",
            "A|B", "Str*", "Tab\t", "Esc\x1B[m", "\x7F\x01"}) {
     EXPECT_EQ(first_file(name, NameRules::kWindows).refused, kCannotOpenMessage) << name;
-    EXPECT_EQ(first_file(name, NameRules::kPage).refused, kCannotOpenMessage) << name;
+    // The page renames each, never leaves one out.
+    EXPECT_EQ(first_file(name, NameRules::kPage).refused, nullptr) << name;
+    EXPECT_NE(first_file(name, NameRules::kPage).renamed, "") << name;
     EXPECT_EQ(first_file(name, NameRules::kPosix).refused, nullptr) << name;
   }
   for (const char* name : {"", "CONS", "CO", "COM", "LPT10", "AUX1", "NULL", "Init",
                            "CON~2", "A B", "X.CON", ".NUL", "CONS.a", "COM\xB4", "COM\xB9x",
                            " NUL", "Del\x7F", "Caf\xE9", "R&B 100%", "(a)[b]{}", "A.B."}) {
     EXPECT_EQ(first_file(name, NameRules::kWindows).refused, nullptr) << name;
+    EXPECT_EQ(first_file(name, NameRules::kPage).renamed, "") << name;
+  }
+}
+
+// The page's .zip: a name Windows refuses is renamed, and says why; names
+// Windows takes for one are numbered.
+TEST(PatchFileName, ThePageRenamesWhatWindowsRefuses) {
+  struct Case {
+    std::vector<std::string> names;
+    std::vector<std::string> files;
+    std::vector<std::string> renamed;
+  };
+  const std::string kDevice = "renamed: Windows keeps ";
+  const std::string kNot = "renamed: Windows does not allow ";
+  const std::vector<Case> cases{
+      {{"COM1", "lpt1.x", "NUL .a", "Com\xB9"},
+       {"COM1_.KA1", "lpt1_.x.KA1", "NUL_ .a.KA1", "Com\xC2\xB9_.KA1"},
+       {kDevice + "COM1 for a device", kDevice + "lpt1 for a device", kDevice + "NUL for a device",
+        kDevice + "Com\xC2\xB9 for a device"}},
+      {{"Vox?", "A:B", "<*>", "Tab\tx", "\x1B?"},
+       {"Vox_.KA1", "A_B.KA1", "___.KA1", "Tab_x.KA1", "__.KA1"},
+       {kNot + "? in a name", kNot + ": in a name", kNot + "<, * or > in a name",
+        kNot + "control characters in a name", kNot + "? or control characters in a name"}},
+      // Renamed into a name already given, and again: numbered as any.
+      {{"Vox_", "Vox?", "Vox|"}, {"Vox_.KA1", "Vox_~2.KA1", "Vox_~3.KA1"},
+       {"", kNot + "? in a name", kNot + "| in a name"}},
+      {{"CON.abcd", "CON.abcd"}, {"CON_.abcd.KA1", "CON_.ab~2.KA1"},
+       {kDevice + "CON for a device", kDevice + "CON for a device"}},
+      // Windows takes these for one name: its case folding of Windows-1252.
+      {{"Ch\xE9ur", "CH\xC9UR", "\x8A\x8C\x8E\x9F", "\x9A\x9C\x9E\xFF", "\xD7", "\xF7"},
+       {"Ch\xC3\xA9ur.KA1", "CH\xC3\x89UR~2.KA1", "\xC5\xA0\xC5\x92\xC5\xBD\xC5\xB8.KA1",
+        "\xC5\xA1\xC5\x93\xC5\xBE\xC3\xBF~2.KA1", "\xC3\x97.KA1", "\xC3\xB7.KA1"},
+       {"", "", "", "", "", ""}},
+  };
+  for (const Case& c : cases) {
+    PatchNames names;
+    names.rules = NameRules::kPage;
+    for (std::size_t i = 0; i < c.names.size(); ++i) {
+      const PatchFileName name = patch_file_name(names, named(c.names[i]));
+      EXPECT_EQ(name.file, c.files[i]) << c.names[i];
+      EXPECT_EQ(name.renamed, c.renamed[i]) << c.names[i];
+      EXPECT_EQ(name.refused, nullptr) << c.names[i];
+    }
   }
 }
 
@@ -133,5 +178,24 @@ TEST_P(BankFolderName, IsTheBanksNameWithoutItsExtension) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Banks, BankFolderName, testing::ValuesIn(bank_folders()), NameByWhat());
+
+// A collection's .zip: each bank's folder in the collection's folders, as
+// Windows allows them, and none that Windows would take for another.
+TEST(BankFolderPath, KeepsTheCollectionsFoldersAndNoTwoMeet) {
+  const std::vector<std::pair<std::string, std::string>> paths{
+      {"DEMO.KAA", "DEMO"},
+      {"Factory/DEMO.KAA", "Factory/DEMO"},
+      {"Live 2003/DEMO.KAA", "Live 2003/DEMO"},
+      {"factory/demo.kaa", "factory/demo~2"},
+      {"Factory/DEMO.kaa", "Factory/DEMO~3"},
+      {"Factory/NOEXT", "Factory/NOEXT_"},
+      {"Chor\xC3\xA9/A.KAA", "Chor\xC3\xA9/A"},
+      {"CHOR\xC3\x89/a.KAA", "CHOR\xC3\x89/a~2"},
+      {"Vox?/CON.KAA", "Vox_/CON_"},
+      {"a:b/x<y>.KAA", "a_b/x_y_"},
+  };
+  BankFolders folders;
+  for (const auto& [path, folder] : paths) EXPECT_EQ(bank_folder_path(folders, path), folder) << path;
+}
 
 }  // namespace
