@@ -1,9 +1,11 @@
 // Writes the banks that the browser page's tests drop on the page (and the
 // installer's tests open from Explorer's menu), and the bytes of each of
 // their patches as the bank builder made them (BANK.SLOT.bin, slot counted
-// from 1), which the .zip entries and the files written must equal; and the
+// from 1), which the .zip entries and the files written must equal; the
 // damaged banks of the shared table, with refusals.tsv: a line each, its
-// file, a tab and the words that follow its name in the refusal.
+// file, a tab and the words that follow its name in the refusal; a
+// collection of them in folders (Collection/) with files that are no
+// banks; and huge.KAA, 2 GiB of nothing but a hole, where the disk allows.
 //
 //   page_banks FOLDER
 
@@ -44,6 +46,12 @@ std::vector<NamedBank> banks() {
                     {.slot = 6, .name = "Tab\tx", .sources = 1, .kits = "P"},
                     {.slot = 7, .name = "Strings1", .sources = 1, .kits = "P"},
                     {.slot = 8, .name = "Strings1", .sources = 1, .kits = "P"}}}},
+      // Names that Windows takes for one, or refuses.
+      {"accents.KAA",
+       {.patches = {{.slot = 0, .name = "Ch\xE9ur", .sources = 1, .kits = "P"},
+                    {.slot = 1, .name = "CH\xC9UR", .sources = 2, .kits = "AP"},
+                    {.slot = 2, .name = "lpt1.x", .sources = 1, .kits = "P"},
+                    {.slot = 3, .name = "A:B", .sources = 1, .kits = "A"}}}},
   };
 }
 
@@ -75,5 +83,25 @@ int main(int argc, char** argv) {
     if (!write_bytes(folder + b.file, build_bank(b.bank))) return 1;
     refusals += b.file + "\t" + b.words + "\n";
   }
-  return write_bytes(folder + "refusals.tsv", {refusals.begin(), refusals.end()}) ? 0 : 1;
+  if (!write_bytes(folder + "refusals.tsv", {refusals.begin(), refusals.end()})) return 1;
+  // Two banks of one name in two folders, two in one folder that Windows
+  // takes for one name, a bank that is refused, and what else a folder of
+  // banks holds.
+  const std::vector<std::pair<std::string, std::string>> collection{
+      {"Collection/Factory/names.KAA", "names.KAA"},
+      {"Collection/Live 2003/names.KAA", "names.KAA"},
+      {"Collection/Live 2003/NAMES.kaa", "accents.KAA"},
+      {"Collection/Broken/short.KAA", "short.KAA"},
+      {"Collection/notes.txt", "Pad.ka1"},
+      {"Collection/Live 2003/take1.wav", "notabank.KAA"}};
+  std::error_code ec;
+  for (const auto& [to, from] : collection) {
+    std::filesystem::create_directories(std::filesystem::path(folder + to).parent_path());
+    if (!std::filesystem::copy_file(folder + from, folder + to, ec)) return 1;
+  }
+  std::FILE* huge = std::fopen((folder + "huge.KAA").c_str(), "wb");
+  if (huge == nullptr) return 1;
+  std::fclose(huge);
+  std::filesystem::resize_file(folder + "huge.KAA", std::uintmax_t{2} << 30, ec);
+  return 0;
 }

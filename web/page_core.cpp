@@ -1,25 +1,30 @@
 // The browser page's way into the program's own code, built to
-// WebAssembly. The page copies a bank file's bytes into the input buffer,
-// calls vortrim_read, and takes back texts that the program's functions
-// wrote (see vortrim_read). No rule of the program is made here; this file
-// only moves bytes between the two.
+// WebAssembly. For each bank file of a collection the page copies the
+// file's first bytes into the input buffer and its path in the collection
+// into the name buffer, calls vortrim_read, and takes back texts that the
+// program's functions wrote (see vortrim_read). No rule of the program is
+// made here; this file only moves bytes between the two.
 
 #include <cstdint>
 #include <string>
 
 #include "bank/bank_image.h"
+#include "output/collection.h"
 #include "output/naming.h"
 #include "output/report.h"
 
 namespace {
 
 // What lives between the page's calls: the bytes handed in, the one bank
-// image (the page reads each patch's bytes out of it after the call) and
-// the texts handed back.
+// image, the collection read so far (each distinct patch's bytes, which
+// the page reads from this module's memory whenever it saves them, and the
+// banks' folders) and the texts handed back.
 struct Page {
   std::array<unsigned char, kHeaderSize + kMemorySize> input{};
-  std::array<char, 1024> bank_name{};  // UTF-8, as the browser gives it
+  std::array<char, 4096> bank_name{};  // UTF-8, "/" between folders
   BankImage image;
+  Collection collection;
+  BankFolders folders;
   std::array<std::string, 4> parts;
 };
 
@@ -35,6 +40,10 @@ std::string shown_name(const PatchEntry& e) {
   return windows_1252_to_utf8(name);
 }
 
+std::string bank_name(std::size_t name_size) {
+  const Page& p = page();
+  return {p.bank_name.data(), std::min(name_size, p.bank_name.size())};
+}
 
 }  // namespace
 
@@ -43,25 +52,27 @@ extern "C" {
 unsigned char* vortrim_input() { return page().input.data(); }
 std::size_t vortrim_input_capacity() { return page().input.size(); }
 char* vortrim_bank_name() { return page().bank_name.data(); }
-std::size_t vortrim_bank_name_capacity() { return page().bank_name.size() - 1; }
+std::size_t vortrim_bank_name_capacity() { return page().bank_name.size(); }
 
-// Reads the first `size` bytes of the input buffer as the bank named by the
-// first `name_size` bytes of the name buffer. Returns 1 for a bank loaded,
-// 0 for one refused. The parts then hold:
+// Reads the first `size` bytes of the input buffer as the bank at the path
+// held by the first `name_size` bytes of the name buffer, and adds it to
+// the collection. Returns 1 for a bank loaded, 0 for one refused. The parts
+// then hold:
 //   0  the summary line, or the refusal message;
 //   1  the summary and the listing, as `vortrim -l` prints them;
 //   2  a row per patch in memory order, tab-separated: slot, name, sources,
-//      source map, size, the address of its bytes in this module's memory,
-//      its file name in a .zip (NameRules::kPage: a .zip may be unpacked
-//      anywhere; empty when refused) and the message for a refusal;
-//   3  patch memory's size, the bytes free, and the folder for the .zip.
+//      source map, size, the patch's number in the collection (a copy has
+//      the number of the patch it copies), the address of its bytes in this
+//      module's memory, its file name in a .zip (NameRules::kPage) and why
+//      that name is not the patch's own, if it is not;
+//   3  patch memory's size, the bytes free, and the bank's folder in a .zip
+//      of the whole collection.
 int vortrim_read(std::size_t size, std::size_t name_size) {
   Page& p = page();
-  if (size > p.input.size() || name_size >= p.bank_name.size()) return 0;
-  const std::string name(p.bank_name.data(), name_size);
+  const std::string name = bank_name(name_size);
   for (std::string& part : p.parts) part.clear();
   BankRefusal why;
-  if (!load_bank_bytes(p.image, p.input.data(), size, &why)) {
+  if (!load_bank_bytes(p.image, p.input.data(), std::min(size, p.input.size()), &why)) {
     p.parts[0] = bank_refusal(name, why);
     return 0;
   }
@@ -71,19 +82,45 @@ int vortrim_read(std::size_t size, std::size_t name_size) {
   p.parts[0].pop_back();  // the line break
   PatchNames names;
   names.rules = NameRules::kPage;
+  std::string& rows = p.parts[2];
+  rows.reserve(static_cast<std::size_t>(image.count) * 96);
+  const auto field = [&](const std::string& text) { rows.append(text).push_back('\t'); };
   for (int i = 0; i < image.count; ++i) {
     const PatchEntry& e = stored_patch(image, i);
     const PatchFileName file = patch_file_name(names, e);
-    p.parts[2] += std::to_string(e.slot + 1) + '\t' + shown_name(e) + '\t' +
-                  std::to_string(e.sources) + '\t' + e.source_map.data() + '\t' +
-                  std::to_string(e.size) + '\t' +
-                  std::to_string(reinterpret_cast<std::uintptr_t>(&image.data[e.offset])) + '\t' +
-                  (file.refused ? "" : file.file) + '\t' + (file.refused ? file.refused : "") +
-                  '\n';
+    const std::uint32_t number =
+        keep_patch(p.collection, &image.data[e.offset], static_cast<std::size_t>(e.size));
+    field(std::to_string(e.slot + 1));
+    field(shown_name(e));
+    field(std::to_string(e.sources));
+    field(e.source_map.data());
+    field(std::to_string(e.size));
+    field(std::to_string(number));
+    field(std::to_string(reinterpret_cast<std::uintptr_t>(p.collection.patches[number].bytes)));
+    field(file.file);
+    rows.append(file.renamed).push_back('\n');
   }
   p.parts[3] = std::to_string(kMemorySize) + '\t' + std::to_string(free_bytes(image)) + '\t' +
-               bank_folder_name(name);
+               bank_folder_path(p.folders, name);
   return 1;
+}
+
+// Part 0 becomes the message for the bank at that path, which the browser
+// could not read.
+void vortrim_unreadable(std::size_t name_size) {
+  Page& p = page();
+  for (std::string& part : p.parts) part.clear();
+  p.parts[0] = bank_refusal(bank_name(name_size), {Refusal::kReadError});
+}
+
+// The CRC-32 of patch `number` of the collection, for a .zip.
+std::uint32_t vortrim_crc(std::uint32_t number) { return kept_crc(page().collection, number); }
+
+// Forgets the collection: its patches and its folders.
+void vortrim_clear() {
+  Page& p = page();
+  p.collection = Collection{};
+  p.folders = BankFolders{};
 }
 
 const char* vortrim_part(int which) {
