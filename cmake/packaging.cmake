@@ -1,16 +1,20 @@
 # Installation and packages: the program, its manual page (not on Windows),
-# the README, the licence and the changes.
+# the README, the licence and the changes; and in each, the browser page and
+# the demo bank, for those who never open a terminal.
 #
 #   .deb     the ordinary dynamically linked program, stripped; the manual
-#            page gzip-compressed; the bash completion; the licence as a
-#            machine-readable copyright file and the changes as changelog.gz
+#            page gzip-compressed; the bash completion; the page, with a
+#            menu entry that opens it; the licence as a machine-readable
+#            copyright file and the changes as changelog.gz
 #   -linux-x86_64.tar.gz  a statically linked program that starts on any
-#            x86-64 Linux,
-#            with the same manual page, completion and documents
-#   -windows-x86_64.zip  vortrim.exe and its drop target for Explorer, with the README
-#            and the licence at the top
+#            x86-64 Linux, with the same manual page, completion, page and
+#            documents
+#   -windows-x86_64.zip  vortrim.exe, its drop targets for Explorer and the
+#            page, with README.txt (the README's Windows parts), the licence
+#            and the demo bank at the top
 #   -macos-universal.tar.gz  the universal macOS program (VORTRIM_MACOS_UNIVERSAL),
-#            with the manual page, completion and documents as in the .tar.gz
+#            with the manual page, completion, page and documents as in the
+#            .tar.gz
 #
 # Packages are reproducible: one commit gives byte-identical packages in any
 # folder, under any umask, with or without git. Their files are dated from
@@ -23,6 +27,43 @@ include(GNUInstallDirs)
 # is a .txt).
 set(vortrim_documents doc/building-and-packaging.md doc/page.png doc/speed.md doc/testing.md
     doc/what-a-run-promises.md)
+
+# The page that the packages carry: the web preset's build, made here in a
+# folder of this build's own (clang for WebAssembly, and `npm ci` first),
+# unless VORTRIM_PAGE_FILE names one already built.
+option(VORTRIM_PACKAGE_PAGE "Build the browser page for the packages" OFF)
+set(VORTRIM_PAGE_FILE "" CACHE FILEPATH "The browser page the packages carry, built already")
+set(vortrim_page "")
+if(VORTRIM_PAGE_FILE)
+  set(vortrim_page ${VORTRIM_PAGE_FILE})
+elseif(VORTRIM_PACKAGE_PAGE)
+  include(ExternalProject)
+  ExternalProject_Add(vortrim_page_build
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/page
+    CMAKE_ARGS
+      --toolchain ${PROJECT_SOURCE_DIR}/cmake/wasm32-wasi.cmake
+      -DCMAKE_BUILD_TYPE=Release
+      -DVORTRIM_WEB=ON
+    BUILD_ALWAYS ON
+    BUILD_BYPRODUCTS ${CMAKE_BINARY_DIR}/page/vortrim.html
+    INSTALL_COMMAND "")
+  set(vortrim_page ${CMAKE_BINARY_DIR}/page/vortrim.html)
+endif()
+# What every package carries beside the documents: the demo bank, and the
+# page where there is one.
+set(vortrim_demo_bank ${PROJECT_SOURCE_DIR}/examples/DEMO.KAA)
+
+# Both, where the .deb and the archives for Linux and macOS keep them:
+# share/doc/vortrim/examples/DEMO.KAA and share/vortrim/vortrim.html.
+function(vortrim_install_page_and_demo component)
+  install(FILES ${vortrim_demo_bank} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+          COMPONENT ${component} ${ARGN})
+  if(vortrim_page)
+    install(FILES ${vortrim_page} DESTINATION ${CMAKE_INSTALL_DATADIR}/vortrim
+            COMPONENT ${component} ${ARGN})
+  endif()
+endfunction()
 
 # Installed folders are 0755 whatever the builder's umask; files and programs
 # get 0644 and 0755 from install() itself.
@@ -47,20 +88,21 @@ if(WIN32)
   # A Windows user unpacks the zip and finds everything at the top, the
   # drop target for Explorer beside the program it starts.
   install(TARGETS vortrim RUNTIME DESTINATION . COMPONENT program)
+  # The drop target twice: its name says whether the banks dropped on it
+  # are extracted or listed.
   install(FILES cli/vortrim-drop.cmd DESTINATION . COMPONENT program)
-  # Windows opens .txt files, and has no program for .md: the README and the
-  # licence as text files with Windows' line breaks.
-  foreach(doc README.md:README.txt LICENSE:LICENSE.txt)
-    string(REPLACE ":" ";" doc "${doc}")
-    list(GET doc 0 from)
-    list(GET doc 1 to)
-    file(READ ${PROJECT_SOURCE_DIR}/${from} text)
-    string(REPLACE "\r\n" "\n" text "${text}")
-    string(REPLACE "\n" "\r\n" text "${text}")
-    file(WRITE ${CMAKE_BINARY_DIR}/${to} "${text}")
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${from})
-    install(FILES ${CMAKE_BINARY_DIR}/${to} DESTINATION . COMPONENT docs)
-  endforeach()
+  install(FILES cli/vortrim-drop.cmd DESTINATION . RENAME vortrim-list.cmd COMPONENT program)
+  if(vortrim_page)
+    install(FILES ${vortrim_page} DESTINATION . COMPONENT program)
+  endif()
+  install(FILES ${vortrim_demo_bank} DESTINATION . COMPONENT docs)
+  # Windows opens .txt files, and has no program for .md: the README's
+  # Windows parts and the licence, as text files with Windows' line breaks.
+  include(cmake/windows_readme.cmake)
+  vortrim_windows_text(${PROJECT_SOURCE_DIR}/README.md ${CMAKE_BINARY_DIR}/README.txt TRUE)
+  vortrim_windows_text(${PROJECT_SOURCE_DIR}/LICENSE ${CMAKE_BINARY_DIR}/LICENSE.txt FALSE)
+  install(FILES ${CMAKE_BINARY_DIR}/README.txt ${CMAKE_BINARY_DIR}/LICENSE.txt DESTINATION .
+          COMPONENT docs)
   include(cmake/windows_installer.cmake)
 elseif(VORTRIM_MACOS_UNIVERSAL)
   # Laid out as the Linux .tar.gz, around the program that both kinds of Mac
@@ -82,6 +124,7 @@ elseif(VORTRIM_MACOS_UNIVERSAL)
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES cli/vortrim.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
           RENAME vortrim COMPONENT archive EXCLUDE_FROM_ALL)
+  vortrim_install_page_and_demo(archive EXCLUDE_FROM_ALL)
 else()
   # The manual page carries the version; gzip -n keeps names and times out
   # of the compressed file.
@@ -132,6 +175,19 @@ else()
   # Where bash-completion looks for a command's completion, by its name.
   set(completion_dir ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
   install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim COMPONENT docs)
+  vortrim_install_page_and_demo(docs)
+  if(vortrim_page)
+    # A menu entry that opens the page in the browser (through sh, which
+    # lintian knows to be there, with xdg-open, which the .deb recommends),
+    # and lintian told that the page is no documentation.
+    set(VORTRIM_PAGE_INSTALLED ${CMAKE_INSTALL_FULL_DATADIR}/vortrim/vortrim.html)
+    configure_file(cli/vortrim.desktop.in ${CMAKE_BINARY_DIR}/vortrim.desktop @ONLY)
+    install(FILES ${CMAKE_BINARY_DIR}/vortrim.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications
+            COMPONENT debian EXCLUDE_FROM_ALL)
+    install(FILES cli/vortrim.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            RENAME vortrim COMPONENT debian EXCLUDE_FROM_ALL)
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS xdg-utils)
+  endif()
   # Debian keeps the licence in the copyright file, archives beside the README.
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
   install(FILES ${CMAKE_BINARY_DIR}/copyright ${CMAKE_BINARY_DIR}/changelog.gz
@@ -162,6 +218,7 @@ else()
           COMPONENT archive EXCLUDE_FROM_ALL)
   install(FILES cli/vortrim.bash DESTINATION ${completion_dir} RENAME vortrim
           COMPONENT archive EXCLUDE_FROM_ALL)
+  vortrim_install_page_and_demo(archive EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME vortrim)
