@@ -7,7 +7,8 @@ rem the bank could not be read; an existing one is used as it is. Each
 rem bank's block starts with its name; after several banks, one line counts
 rem what was extracted and what failed. The window stays open until a key is
 rem pressed.
-rem With /list before the banks, each is only listed.
+rem With /list before the banks, each is only listed; so is each bank given
+rem to this script under the name vortrim-list.cmd.
 rem
 rem Explorer quotes a dropped path only if it holds a space, so a path
 rem holding "&" would split this script's own command line: the paths are
@@ -20,6 +21,7 @@ set dropped=0
 set done=0
 set failed=0
 set action=extract
+if /i "%~n0"=="vortrim-list" set action=list
 setlocal EnableDelayedExpansion
 rem Dropped on, cmd's command line is: cmd.exe /c ""...\vortrim-drop.cmd" PATH ..."
 rem Started from a console, it does not name this script. Wine gives none.

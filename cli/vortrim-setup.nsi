@@ -1,14 +1,16 @@
 ; The Windows installer, for makensis (NSIS 3). Built by cmake/windows_installer.cmake
 ; with VERSION, VERSION4 (four numbers), FILES (the folder holding
-; vortrim.exe, vortrim-drop.cmd, README.txt and LICENSE.txt) and OUTFILE.
+; vortrim.exe, vortrim-drop.cmd, vortrim.html, DEMO.KAA, README.txt and
+; LICENSE.txt) and OUTFILE.
 ;
 ; For the current user without administrator rights (the default, into the
 ; per-user programs folder), or for all users with /AllUsers; silent with
 ; /S. It puts the program's folder on that user's (or the machine's) PATH
-; once, adds "Extract patches here" and "List patches" to the right-click
-; menu of .KAA files and an "Open with" entry, without taking the extension
-; from a program that owns it, and shows in Apps & features. Uninstalling
-; takes away exactly what it added.
+; once, adds a Start menu entry "vortrim" that opens the page in the
+; browser, adds "Extract patches here" and "List patches" to the
+; right-click menu of .KAA files and an "Open with" entry, without taking
+; the extension from a program that owns it, and shows in Apps & features.
+; Uninstalling takes away exactly what it added.
 
 Unicode true
 Target amd64-unicode
@@ -37,6 +39,8 @@ VIAddVersionKey /LANG=0 LegalCopyright "The vortrim developers, MIT licence"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\vortrim"
 !define VERBS "Software\Classes\SystemFileAssociations\.kaa\shell"
 !define PROGID "Software\Classes\vortrim.bank"
+; Windows' own drop target for programs: what receives files dropped on one.
+!define EXE_DROP_TARGET "{86C86720-42A0-1069-A2E8-08002B30309D}"
 !define USER_ENVIRONMENT "Environment"
 !define MACHINE_ENVIRONMENT "SYSTEM\CurrentControlSet\Control\Session Manager\Environment"
 ; makensis' strings hold this many characters, the terminating NUL included.
@@ -193,6 +197,10 @@ Section "vortrim"
   ClearErrors
   File "${FILES}\vortrim.exe"
   File "${FILES}\vortrim-drop.cmd"
+  ; The same script: by this name it lists the banks given to it.
+  File "/oname=vortrim-list.cmd" "${FILES}\vortrim-drop.cmd"
+  File "${FILES}\vortrim.html"
+  File "${FILES}\DEMO.KAA"
   File "${FILES}\README.txt"
   File "${FILES}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -202,13 +210,27 @@ Section "vortrim"
     Quit
   ${EndIf}
 
+  ; The page, for whoever never opens a terminal: a Start menu entry that
+  ; opens it in the default browser (the user's menu, or everyone's).
+  CreateShortcut "$SMPROGRAMS\vortrim.lnk" "$INSTDIR\vortrim.html" "" "" 0 SW_SHOWNORMAL "" \
+    "vortrim: list K5000 banks and save their patches, in your browser"
+
   ; The right-click menu of .KAA files, and "Open with": the extension's
-  ; own default is never set, so a program that owns it keeps it.
-  StrCpy $0 '"$SYSDIR\cmd.exe" /c ""$INSTDIR\vortrim-drop.cmd" "%1""'
+  ; own default is never set, so a program that owns it keeps it. The verbs
+  ; take any number of banks (MultiSelectModel "Player"; Windows' default
+  ; takes 15) and hand them all to one script in one window: a DropTarget
+  ; with the executable drop target drops the selection on the script that
+  ; the verb's command names, as Explorer does when files are dropped on it.
+  StrCpy $0 '"$INSTDIR\vortrim-drop.cmd" "%1"'
+  StrCpy $1 '"$INSTDIR\vortrim-list.cmd" "%1"'
   WriteRegStr SHCTX "${VERBS}\vortrim.extract" "" "Extract patches here"
+  WriteRegStr SHCTX "${VERBS}\vortrim.extract" "MultiSelectModel" "Player"
   WriteRegStr SHCTX "${VERBS}\vortrim.extract\command" "" $0
+  WriteRegStr SHCTX "${VERBS}\vortrim.extract\DropTarget" "Clsid" "${EXE_DROP_TARGET}"
   WriteRegStr SHCTX "${VERBS}\vortrim.list" "" "List patches"
-  WriteRegStr SHCTX "${VERBS}\vortrim.list\command" "" '"$SYSDIR\cmd.exe" /c ""$INSTDIR\vortrim-drop.cmd" /list "%1""'
+  WriteRegStr SHCTX "${VERBS}\vortrim.list" "MultiSelectModel" "Player"
+  WriteRegStr SHCTX "${VERBS}\vortrim.list\command" "" $1
+  WriteRegStr SHCTX "${VERBS}\vortrim.list\DropTarget" "Clsid" "${EXE_DROP_TARGET}"
   WriteRegStr SHCTX "${PROGID}" "" "K5000 bank"
   WriteRegStr SHCTX "${PROGID}\shell\open" "" "Extract patches here"
   WriteRegStr SHCTX "${PROGID}\shell\open\command" "" $0
@@ -304,8 +326,12 @@ Section "Uninstall"
     ${EndIf}
   ${Loop}
 
+  Delete "$SMPROGRAMS\vortrim.lnk"
   Delete "$INSTDIR\vortrim.exe"
   Delete "$INSTDIR\vortrim-drop.cmd"
+  Delete "$INSTDIR\vortrim-list.cmd"
+  Delete "$INSTDIR\vortrim.html"
+  Delete "$INSTDIR\DEMO.KAA"
   Delete "$INSTDIR\README.txt"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"

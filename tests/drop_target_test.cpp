@@ -20,8 +20,10 @@ struct DropCase {
   std::vector<std::string> banks;  // dropped, in this order
   std::vector<std::string> earlier = {};  // files there before the drop
   std::vector<std::string> damaged = {};  // banks among them that are 3000 bytes of nothing
-  bool list = false;                      // /list first: listed, not extracted
-  std::string closing = "";               // the line that ends the window's text
+  bool list = false;                      // listed, not extracted: /list first,
+  // unless the script is installed under the name that lists
+  std::string script = "vortrim-drop.cmd";
+  std::string closing = "";  // the line that ends the window's text
 };
 
 // The folder a bank's patches go to: the folder table's, for its banks.
@@ -40,9 +42,9 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   // Installed as from the .zip: the script beside vortrim.exe.
   fs::create_directories(dir.path / "vortrim 1.2");
   fs::copy_file(program_path(), dir.path / "vortrim 1.2" / "vortrim.exe");
-  fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / "vortrim-drop.cmd");
-  std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / "vortrim-drop.cmd")};
-  if (c.list) args.push_back("/list");
+  fs::copy_file(drop_target().script, dir.path / "vortrim 1.2" / c.script);
+  std::vector<std::string> args{windows_path(dir.path / "vortrim 1.2" / c.script)};
+  if (c.list && c.script == "vortrim-drop.cmd") args.push_back("/list");
   std::vector<TestBank> contents;
   const auto damaged = [&](const std::string& bank) {
     return std::find(c.damaged.begin(), c.damaged.end(), bank) != c.damaged.end();
@@ -137,6 +139,12 @@ INSTANTIATE_TEST_SUITE_P(
                  .banks = {"Rock & Roll (live)/A.KAA", "Banks/Wave.KAA"},
                  .damaged = {"Banks/Wave.KAA"},
                  .list = true,
+                 .closing = "1 of 2 banks listed, 1 failed."},
+        DropCase{.what = "dropped on vortrim-list.cmd: listed only",
+                 .banks = {"Banks/A.KAA", "Banks/Wave.KAA"},
+                 .damaged = {"Banks/Wave.KAA"},
+                 .list = true,
+                 .script = "vortrim-list.cmd",
                  .closing = "1 of 2 banks listed, 1 failed."},
         DropCase{.what = "the folder table's names", .banks = table_banks(),
                  .closing = "5 of 5 banks extracted, 0 failed."}),

@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, one row a mode, each in a Wine prefix
-# of its own, made for it and settled (its registry on the disk) first: setup and uninstaller exit 0; the registry keys; PATH
-# holds the folder once and vortrim runs by name from a new prompt; each
-# right-click verb's command line, read back from the registry with %1
-# filled in, run on a bank in "Rock & Roll (live)", gives the bank
-# builder's bytes (or the listing); after uninstalling, PATH is as before
-# to the byte, the C: drive outside the temporary folder is as before, and
-# the registry holds no trace. A PATH longer than the installer can hold
-# is left untouched.
+# of its own, made for it and settled (its registry on the disk) first:
+# setup and uninstaller exit 0; the registry keys; PATH holds the folder
+# once and vortrim runs by name from a new prompt; the page and the demo
+# bank installed, and a Start menu entry that opens the page; each
+# right-click verb takes many banks at once, and its command line, read
+# back from the registry with %1 filled in, run on a bank in "Rock & Roll
+# (live)", gives the bank builder's bytes (or the listing alone); after
+# uninstalling, the Start menu entry is gone, PATH is as before to the
+# byte, the C: drive outside the temporary folder is as before, and the
+# registry holds no trace. A PATH longer than the installer can hold is
+# left untouched.
 #
-#   installer_test.sh WINE WINESERVER SETUP STARTER BANKS
-# BANKS holds names.KAA and its patches' bytes (names.KAA.SLOT.bin).
+#   installer_test.sh WINE WINESERVER SETUP STARTER BANKS PAGE DEMO
+# BANKS holds names.KAA and its patches' bytes (names.KAA.SLOT.bin); PAGE
+# and DEMO are the page and the demo bank the installer must carry.
 # Exits 77 (skipped) where there is no installer: makensis was missing.
 set -uo pipefail
-wine=$1 wineserver=$2 setup=$3 starter=$4 banks=$5
+wine=$1 wineserver=$2 setup=$3 starter=$4 banks=$5 page=$6 demo=$7
 [ -f "$setup" ] || { echo "skipped: no installer (Debian: apt-get install nsis)"; exit 77; }
 
 passed=0 failed=0
@@ -52,7 +56,13 @@ for row in "for the current user" "for all users" "a PATH too long to change"; d
   "$wine" wineboot --init >/dev/null 2>&1
   "$wineserver" -w
   root=HKCU dir='C:\users\root\AppData\Local\Programs\vortrim' mode=
-  if [ "$row" = "for all users" ]; then root=HKLM dir='C:\Program Files\vortrim' mode=/AllUsers; fi
+  menu="$WINEPREFIX/drive_c/users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+  if [ "$row" = "for all users" ]; then
+    root=HKLM dir='C:\Program Files\vortrim' mode=/AllUsers
+    menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+  fi
+  unix_dir="$WINEPREFIX/drive_c/${dir#C:\\}"
+  unix_dir=${unix_dir//\\//}
   env_key='HKCU\Environment'
   [ $root = HKLM ] && env_key='HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment'
   if [ "$row" = "a PATH too long to change" ]; then
@@ -81,6 +91,13 @@ for row in "for the current user" "for all users" "a PATH too long to change"; d
       grep -q '^vortrim usage:' <<<"$(win cmd /c vortrim)"
   fi
 
+  # The page and the demo bank, and the Start menu entry that opens the page.
+  check "the page is installed" same_bytes "$unix_dir/vortrim.html" "$page"
+  check "the demo bank is installed" same_bytes "$unix_dir/DEMO.KAA" "$demo"
+  check "a Start menu entry vortrim" test -f "$menu/vortrim.lnk"
+  check "the Start menu entry opens the page" \
+    grep -q 'vortrim\.html' <<<"$(strings "$menu/vortrim.lnk"; strings -el "$menu/vortrim.lnk")"
+
   # Each verb, as Explorer runs it on a bank in a folder with "&" and
   # parentheses.
   bank_dir="$scratch/prefix/drive_c/Rock & Roll (live)"
@@ -91,9 +108,17 @@ for row in "for the current user" "for all users" "a PATH too long to change"; d
   for verb in vortrim.list vortrim.extract; do
     line=$(query "$verbs\\$verb\\command" /ve | sed -n 's/.*REG_SZ    //p')
     check "$verb has a command" test -n "$line"
+    # Any number of banks, handed to the script at once, as a drop.
+    check "$verb takes any number of banks" \
+      grep -q 'MultiSelectModel    REG_SZ    Player' <<<"$(query "$verbs\\$verb")"
+    check "$verb drops them on its script" grep -q \
+      'Clsid    REG_SZ    {86C86720-42A0-1069-A2E8-08002B30309D}' <<<"$(query "$verbs\\$verb\\DropTarget")"
     out=$(echo | win "$starter" /verb "${line//%1/"$bank"}")
     check "$verb names the bank" grep -qF '==== names.KAA ====' <<<"$out"
     check "$verb lists it" grep -qF '"C:\Rock & Roll (live)\names.KAA" contains 9 patches.' <<<"$out"
+    if [ $verb = vortrim.list ]; then
+      check "vortrim.list extracts nothing" test ! -e "$bank_dir/names"
+    fi
   done
   # The files names.KAA gives, as slot:stem; its other patches are refused.
   files=(1:Bass_Sub 2:Init 3:init~2 6:'Café €' 8:Strings1 9:String~2)
@@ -110,6 +135,7 @@ for row in "for the current user" "for all users" "a PATH too long to change"; d
 
   check "uninstaller exits 0" "$wine" "$starter" /verb "$quiet"
   "$wineserver" -w
+  check "the Start menu entry is gone" test ! -e "$menu/vortrim.lnk"
   check "PATH is as before, to the byte" test "$(query "$env_key" /v Path)" = "$path_query"
   after=$(snapshot)
   check "the registry and the C: drive are as before" test "$after" = "$before"
