@@ -43,9 +43,10 @@ const origins = {
 
 // Hands the page the banks, as a person would: dropped ("drop", each file
 // by its name), a folder dropped ("drop-folder": the folder's files with
-// their paths, walked as the browser hands them over), through the file
-// button ("pick") or the folder button ("pick-folder"). Every read of a
-// file's bytes is noted, for the largest.
+// their paths, walked as the browser hands them over; "drop-gone": a file
+// moved away before the browser could read it), through the file button
+// ("pick") or the folder button ("pick-folder"). Every read of a file's
+// bytes is noted, for the largest.
 async function give(files, how) {
   await browser.evaluate(() => {
     document.getElementById("status").textContent = "";
@@ -60,12 +61,20 @@ async function give(files, how) {
   if (how === "pick-folder") return browser.pick([path.join(banks, files[0])], "#folder");
   const dropped = (how === "drop-folder" ? listFolder(files[0]) : files)
     .map(f => [how === "drop" ? path.basename(f) : f, bytesOf(f).toString("base64")]);
-  await browser.evaluate(dropped => {
+  await browser.evaluate((dropped, how) => {
     const file = ([name, base64]) => new File([Uint8Array.from(atob(base64), c => c.charCodeAt(0))],
                                               name.slice(name.lastIndexOf("/") + 1));
     const transfer = new DataTransfer();
     const event = new DragEvent("drop", { dataTransfer: transfer, bubbles: true, cancelable: true });
-    if (!dropped.some(([name]) => name.includes("/"))) {
+    if (how === "drop-gone") {
+      // A file whose bytes the browser can no longer get.
+      const [name] = dropped[0];
+      const gone = { name, size: 134660, lastModified: 0,
+                     slice: () => ({ arrayBuffer: () => Promise.reject(new DOMException("gone", "NotFoundError")) }) };
+      Object.defineProperty(event, "dataTransfer", { value: { files: [], items: [{ kind: "file",
+        webkitGetAsEntry: () => ({ name, fullPath: "/" + name, isFile: true, isDirectory: false }),
+        getAsFile: () => gone }] } });
+    } else if (!dropped.some(([name]) => name.includes("/"))) {
       for (const f of dropped) transfer.items.add(file(f));
     } else {
       // A folder, as the browser's file system entries hand it over.
@@ -84,7 +93,7 @@ async function give(files, how) {
         items: [{ kind: "file", webkitGetAsEntry: () => top, getAsFile: () => null }], files: [] } });
     }
     document.dispatchEvent(event);
-  }, dropped);
+  }, dropped, how);
 }
 
 // Every file under a folder of the banks, by its path there.
@@ -235,6 +244,9 @@ const rows = [
   { what: "one file that is no bank", give: ["notabank.KAA"], how: "drop",
     status: "notabank.KAA could not be read: see above the banks.", totals: "0 banks, 0 patches, 1 could not be read.",
     refused: ['"notabank.KAA" is damaged: patch 1 claims 65 sources, and a patch has at most 6.'] },
+  { what: "a file moved away before it could be read", give: ["DEMO.KAA"], how: "drop-gone",
+    refused: ['"DEMO.KAA" could not be read: the system reported an error.'],
+    status: "DEMO.KAA could not be read: see above the banks." },
   { what: "a folder dropped: nested banks, two of one name, copies, a refused bank, other files",
     give: ["Collection"], how: "drop-folder", ...collection, status: "Added 4 banks; 1 could not be read, shown above the rest. 2 other files skipped." },
   { what: "a folder picked", give: ["Collection"], how: "pick-folder", ...collection,
@@ -320,6 +332,37 @@ test(`${engine}: find a patch by name in the whole collection, and save it`, asy
     ["Collection/Live 2003/names.KAA", "8", "Strings1"], ["Collection/Live 2003/names.KAA", "9", "Strings1"]]);
   assert.equal(found.name, "Strings1.KA1");
   assert.ok(Buffer.from(found.bytes).equals(builderBytes("names.KAA", 8)));
+});
+
+// A collection of more than 65535 patches (512 full banks): its .zip must
+// count them all, in ZIP64's end records. Read here by the format's own
+// rules: the end record says "see ZIP64", the locator leads to ZIP64's
+// record, and that counts the entries that the central directory holds.
+test(`${engine}: a .zip of more than 65535 patches counts them all`, async () => {
+  await browser.goto(origins.http());
+  const got = await browser.evaluate(async base64 => {
+    const core = await loadCore;
+    const demo = readBank(core, "DEMO.KAA", Uint8Array.from(atob(base64), c => c.charCodeAt(0)));
+    const patch = demo.patches.find(p => p.size === 168);
+    const banks = Array.from({ length: 520 }, (_, b) => ({ folder: `B${b}`, lastModified: Date.UTC(2020, 0, 1),
+      patches: Array.from({ length: 127 }, (_, i) => ({ ...patch, file: `P${i}.KA1` })) }));
+    const zip = await zipOf(banks, b => b.folder);
+    const bytes = new DataView(await zip.arrayBuffer());
+    const end = bytes.byteLength - 22, locator = end - 20;
+    const zip64 = Number(bytes.getBigUint64(locator + 8, true));
+    const size = Number(bytes.getBigUint64(zip64 + 40, true)), offset = Number(bytes.getBigUint64(zip64 + 48, true));
+    let listed = 0;
+    for (let at = offset; at < offset + size; ++listed) {
+      if (bytes.getUint32(at, true) !== 0x02014b50) break;
+      at += 46 + bytes.getUint16(at + 28, true) + bytes.getUint16(at + 30, true) + bytes.getUint16(at + 32, true);
+    }
+    return { end: [bytes.getUint32(end, true), bytes.getUint16(end + 8, true), bytes.getUint16(end + 10, true)],
+             locator: bytes.getUint32(locator, true), zip64: bytes.getUint32(zip64, true),
+             counts: [Number(bytes.getBigUint64(zip64 + 24, true)), Number(bytes.getBigUint64(zip64 + 32, true))],
+             listed, directoryEnds: offset + size === zip64 };
+  }, bytesOf("DEMO.KAA").toString("base64"));
+  assert.deepEqual(got, { end: [0x06054b50, 0xFFFF, 0xFFFF], locator: 0x07064b50, zip64: 0x06064b50,
+                          counts: [66040, 66040], listed: 66040, directoryEnds: true });
 });
 
 test(`${engine}: no violations found by axe-core`, async () => {
