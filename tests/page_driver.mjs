@@ -54,9 +54,9 @@ async function openPuppeteer(engine, scratch, extraArgs) {
   return {
     goto: url => page.goto(url),
     evaluate: (fn, ...args) => page.evaluate(fn, ...args),
-    // Only Chromium's driver hands a folder to a folder input.
+    // Chromium's driver also hands a folder to a folder input; Firefox's
+    // refuses one.
     pick: async (files, input = "#files") => (await page.$(input)).uploadFile(...files),
-    picksFolders: engine === "chromium",
     pids: () => [b.process().pid],
     close: () => b.close(),
   };
@@ -91,7 +91,6 @@ async function openWebKit(scratch) {
     goto: url => session.get(url),
     evaluate: (fn, ...args) => session.executeScript(`return (${fn}).apply(null, arguments)`, ...args),
     pick: async (files, input = "#files") => session.findElement(By.css(input)).sendKeys(files.join("\n")),
-    picksFolders: false,
     pids: () => [driver.pid],
     close: async () => { await session.quit(); driver.kill(); },
   };
