@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include "output/host_text.h"
 
@@ -20,11 +19,16 @@ char windows_1252_lower(char c) {
   return c;
 }
 
-// A name as the rules compare names: the program's ASCII case folded (as on
-// FAT disks, where the files may be copied later; the disk itself is asked
-// for the rest), a .zip's as Windows folds the letters it may hold.
-std::string folded(std::string s, NameRules rules) {
-  for (char& c : s) c = rules == NameRules::kPage ? windows_1252_lower(c) : ascii_lower(c);
+// A name as the rules compare names: the program's with ASCII case folded
+// (as on FAT disks, where the files may be copied later; the disk itself
+// is asked for the rest), a .zip's as Windows folds the letters it may hold.
+std::string ascii_folded(std::string s) {
+  for (char& c : s) c = ascii_lower(c);
+  return s;
+}
+
+std::string windows_1252_folded(std::string s) {
+  for (char& c : s) c = windows_1252_lower(c);
   return s;
 }
 
@@ -49,7 +53,7 @@ std::size_t device_name_end(const std::string& stem) {
   std::size_t end = std::min(stem.find('.'), stem.size());
   while (end > 0 && stem[end - 1] == ' ') --end;
   if (end != 3 && end != 4) return 0;  // no device name is longer or shorter
-  const std::string base = folded(stem.substr(0, end), NameRules::kPosix);
+  const std::string base = ascii_folded(stem.substr(0, end));
   if (base == "con" || base == "prn" || base == "aux" || base == "nul") return end;
   if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) {
     return 0;
@@ -103,10 +107,6 @@ bool stem_refused(const std::string& stem, NameRules rules) {
 // gives "COM1_", "lpt1.x" gives "lpt1_.x"). Returns why, in the stem's own
 // text, or "" where the stem needed no renaming.
 std::string rename_for_windows(std::string& stem) {
-  if (std::none_of(stem.begin(), stem.end(), [](char c) { return is_windows_forbidden(static_cast<unsigned char>(c)); }) &&
-      device_name_end(stem) == 0) {
-    return "";
-  }
   std::string forbidden;  // each one met, as shown
   bool control = false;
   for (char& c : stem) {
@@ -119,22 +119,21 @@ std::string rename_for_windows(std::string& stem) {
     }
     c = '_';
   }
-  std::vector<std::string> why;
+  std::string reason;
   if (!forbidden.empty() || control) {
-    std::string what;
+    reason = "renamed: Windows does not allow ";
     for (std::size_t i = 0; i < forbidden.size(); ++i) {
-      what += (i == 0 ? "" : i + 1 == forbidden.size() && !control ? " or " : ", ");
-      what += forbidden[i];
+      reason += (i == 0 ? "" : i + 1 == forbidden.size() && !control ? " or " : ", ");
+      reason += forbidden[i];
     }
-    if (control) what += forbidden.empty() ? "control characters" : " or control characters";
-    why.push_back("Windows does not allow " + what + " in a name");
+    if (control) reason += forbidden.empty() ? "control characters" : " or control characters";
+    reason += " in a name";
   }
   if (const std::size_t end = device_name_end(stem)) {
-    why.push_back("Windows keeps " + stem.substr(0, end) + " for a device");
+    reason += (reason.empty() ? "renamed: " : "; ") + ("Windows keeps " + stem.substr(0, end)) +
+              " for a device";
     stem.insert(end, 1, '_');
   }
-  std::string reason;
-  for (const std::string& w : why) reason += (reason.empty() ? "renamed: " : "; ") + w;
   return reason;
 }
 
@@ -144,20 +143,21 @@ std::string file_name(const std::string& stem, NameRules rules) {
          kPatchFileExtension;
 }
 
-// `name` itself, or with "~N" for the lowest N that makes it free, cut to
-// `limit` characters (none: no limit). A name is free if `used` holds no
-// name that the rules take for it, and `taken`, if given, says it is free.
-std::string unique_name(const std::string& name, std::set<std::string>& used, NameRules rules,
-                        std::size_t limit,
+// `name` itself, or with "~N" for the lowest N that makes it free, the
+// name cut to keep within `limit` characters. A name is free if `used`
+// holds none that is the same once folded by `fold`, and `taken`, if given,
+// does not say it is taken.
+std::string unique_name(const std::string& name, std::set<std::string>& used,
+                        std::string (*fold)(std::string), std::size_t limit,
                         const std::function<bool(const std::string&)>& taken = {}) {
   std::string candidate = name;
-  for (int n = 2; used.count(folded(candidate, rules)) > 0 || (taken && taken(candidate)); ++n) {
+  for (int n = 2; used.count(fold(candidate)) > 0 || (taken && taken(candidate)); ++n) {
     // Appended rather than "~" + ..., which trips a false -Wrestrict in g++ 12.
     std::string suffix(1, '~');
     suffix += std::to_string(n);
     candidate = name.substr(0, limit - std::min(limit, suffix.size())) + suffix;
   }
-  used.insert(folded(candidate, rules));
+  used.insert(fold(candidate));
   return candidate;
 }
 
@@ -173,7 +173,9 @@ PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch) {
   const auto taken = [&](const std::string& candidate) {
     return names.taken && names.taken(file_name(candidate, names.rules));
   };
-  stem = unique_name(stem, names.used, names.rules, limit, taken);
+  stem = unique_name(stem, names.used,
+                     names.rules == NameRules::kPage ? windows_1252_folded : ascii_folded, limit,
+                     taken);
   name.file = file_name(stem, names.rules);
   if (stem_refused(stem, names.rules)) name.refused = kCannotOpenMessage;
   return name;
@@ -197,13 +199,8 @@ std::string bank_folder_path(BankFolders& folders, const std::string& bank_path)
   std::string last = bank_folder_name(bank_path.substr(start));
   rename_for_windows(last);
   // The whole path compared as Windows compares names: "Factory/DEMO" and
-  // "factory/demo" would meet there.
-  std::string candidate = path + last;
-  for (int n = 2; folders.used.count(folded_utf8(candidate)) > 0; ++n) {
-    candidate = path + last + "~" + std::to_string(n);
-  }
-  folders.used.insert(folded_utf8(candidate));
-  return candidate;
+  // "factory/demo" would meet there. A folder's name is not cut.
+  return unique_name(path + last, folders.used, folded_utf8, std::string::npos);
 }
 
 void mask_control_bytes(char* text, std::size_t size) {
