@@ -41,6 +41,26 @@ const origins = {
   http: () => `http://127.0.0.1:${server.address().port}/vortrim.html`,
 };
 
+// Loads the page afresh from `origin`, with the steps that the rows take in
+// it: `until` waits (up to five seconds) for a condition, `base64Of` hands
+// a Blob's bytes back to the test, and every download is kept in
+// `downloads` instead of saved, as browsers under a driver save it
+// differently or not at all.
+async function load(origin) {
+  await browser.goto(origins[origin]());
+  await browser.evaluate(() => {
+    window.until = async (holds, tries = 500) => {
+      for (let t = 0; t < tries && !holds(); ++t) await new Promise(r => setTimeout(r, 10));
+    };
+    window.base64Of = async blob =>
+      btoa(Array.from(new Uint8Array(await blob.arrayBuffer()), b => String.fromCharCode(b)).join(""));
+    window.downloads = [];
+    const objectUrl = URL.createObjectURL;
+    URL.createObjectURL = blob => { downloads.push(blob); return objectUrl(blob); };
+    HTMLAnchorElement.prototype.click = function () { downloads.at(-1).fileName = this.download; };
+  });
+}
+
 // Hands the page the banks, as a person would: dropped ("drop", each file
 // by its name), a folder dropped ("drop-folder": the folder's files with
 // their paths, walked as the browser hands them over; "drop-gone": a file
@@ -107,14 +127,7 @@ const listFolder = folder => fs.readdirSync(path.join(banks, folder), { recursiv
 function shown(open) {
   return browser.evaluate(async open => {
     const $ = id => document.getElementById(id);
-    for (let i = 0; i < 1000 && /^(Reading|$)/.test($("status").textContent); ++i) {
-      await new Promise(r => setTimeout(r, 10));
-    }
-    const blobs = [];
-    const objectUrl = URL.createObjectURL;
-    URL.createObjectURL = blob => { blobs.push(blob); return objectUrl(blob); };
-    HTMLAnchorElement.prototype.click = function () { blobs.at(-1).fileName = this.download; };
-    const base64 = async blob => btoa(Array.from(new Uint8Array(await blob.arrayBuffer()), b => String.fromCharCode(b)).join(""));
+    await until(() => !/^(Reading|$)/.test($("status").textContent), 1000);
     const result = {
       status: $("status").textContent, totals: $("totals").textContent, largestRead: window.largestRead,
       elements: $("banks").querySelectorAll("*").length + $("refused").querySelectorAll("*").length,
@@ -125,18 +138,18 @@ function shown(open) {
     for (const i of open) {
       const details = $("banks").children[i].querySelector("details");
       details.open = true;
-      for (let t = 0; t < 100 && details.childElementCount === 1; ++t) await new Promise(r => setTimeout(r, 10));
+      await until(() => details.childElementCount > 1);
       const button = details.querySelector("button");
       button.click();
-      for (let t = 0; t < 100 && !blobs.length; ++t) await new Promise(r => setTimeout(r, 10));
+      await until(() => downloads.length);
       result.opened.push({
         text: details.querySelector("pre").textContent, button: button.textContent,
         rows: [...details.querySelectorAll("tbody tr")].map(tr => [...tr.cells].map(c => c.textContent)),
-        zip: await base64(blobs.pop()) });
+        zip: await base64Of(downloads.pop()) });
     }
     if (!$("zip-all").disabled) $("zip-all").click();
-    for (let t = 0; t < 300 && !$("zip-all").disabled && !blobs.length; ++t) await new Promise(r => setTimeout(r, 10));
-    result.all = blobs.length ? await base64(blobs.pop()) : null;
+    await until(() => $("zip-all").disabled || downloads.length);
+    result.all = downloads.length ? await base64Of(downloads.pop()) : null;
     return result;
   }, open);
 }
@@ -159,15 +172,20 @@ async function entries(base64) {
   return { files, flagged };
 }
 
-// Checks a .zip's entries against `want`: "BANK SLOT NAME" each, the entry
-// NAME holding the bank builder's bytes of patch SLOT of BANK.
+// Checks files (by name, with their bytes) against `want`: "BANK SLOT NAME"
+// each, the file NAME holding the bank builder's bytes of patch SLOT of BANK.
+function sameFiles(files, want) {
+  const rows = want.map(w => w.split(" ")).map(([bank, slot, ...name]) => [bank, slot, name.join(" ")]);
+  assert.deepEqual(Object.keys(files).sort(), rows.map(r => r[2]).sort());
+  for (const [bank, slot, name] of rows) {
+    assert.ok(files[name].equals(builderBytes(bank, slot)), `${name}: the builder's bytes`);
+  }
+}
+
+// The same for a .zip's entries.
 async function sameEntries(base64, want) {
   const zip = await entries(base64);
-  const rows = want.map(w => w.split(" ")).map(([bank, slot, ...name]) => [bank, slot, name.join(" ")]);
-  assert.deepEqual(Object.keys(zip.files).sort(), rows.map(r => r[2]).sort());
-  for (const [bank, slot, name] of rows) {
-    assert.ok(zip.files[name].equals(builderBytes(bank, slot)), `${name}: the builder's bytes`);
-  }
+  sameFiles(zip.files, want);
   return zip;
 }
 
@@ -259,7 +277,7 @@ const rows = [
 for (const origin of Object.keys(origins)) {
   for (const row of rows) {
     test(`${engine}, ${origin}: ${row.what}`, { skip: row.skip }, async () => {
-      await browser.goto(origins[origin]());
+      await load(origin);
       await give(row.give, row.how);
       const got = await shown((row.opened ?? []).map((_, i) => i));
       if (row.status) assert.equal(got.status, row.status);
@@ -291,7 +309,7 @@ for (const origin of Object.keys(origins)) {
 }
 
 test(`${engine}: adding keeps what was shown, open banks open; Clear empties it`, async () => {
-  await browser.goto(origins.http());
+  await load("http");
   await give(["DEMO.KAA"], "drop");
   await shown([0]);
   await give(["full.KAA"], "pick");
@@ -301,16 +319,14 @@ test(`${engine}: adding keeps what was shown, open banks open; Clear empties it`
   const still = await browser.evaluate(async () => {
     const open = document.querySelector("#banks details").open;
     document.getElementById("clear").click();
-    for (let t = 0; t < 100 && document.getElementById("status").textContent !== "Cleared."; ++t) {
-      await new Promise(r => setTimeout(r, 10));
-    }
+    await until(() => document.getElementById("status").textContent === "Cleared.");
     return { open, banks: document.querySelectorAll("#banks li").length, hidden: document.getElementById("collection").hidden };
   });
   assert.deepEqual(still, { open: true, banks: 0, hidden: true });
 });
 
 test(`${engine}: find a patch by name in the whole collection, and save it`, async () => {
-  await browser.goto(origins.http());
+  await load("http");
   await give(["Collection"], "drop-folder");
   await shown([]);
   const found = await browser.evaluate(async () => {
@@ -318,20 +334,17 @@ test(`${engine}: find a patch by name in the whole collection, and save it`, asy
     find.value = "STRINGS";
     find.dispatchEvent(new Event("input"));
     const rows = [...document.querySelectorAll("#found tbody tr")].map(tr => [...tr.cells].map(c => c.textContent));
-    let blob;
-    URL.createObjectURL = b => { blob = b; return "blob:"; };
-    HTMLAnchorElement.prototype.click = function () { blob.fileName = this.download; };
     document.querySelector("#found tbody button").click();
-    for (let t = 0; t < 100 && !blob; ++t) await new Promise(r => setTimeout(r, 10));
-    return { said: document.querySelector("#found p").textContent, rows, name: blob.fileName,
-             bytes: Array.from(new Uint8Array(await blob.arrayBuffer())) };
+    await until(() => downloads.length);
+    return { said: document.querySelector("#found p").textContent, rows, name: downloads[0].fileName,
+             bytes: await base64Of(downloads[0]) };
   });
   assert.equal(found.said, "4 patches.");
   assert.deepEqual(found.rows.map(r => r.slice(0, 3)), [
     ["Collection/Factory/names.KAA", "8", "Strings1"], ["Collection/Factory/names.KAA", "9", "Strings1"],
     ["Collection/Live 2003/names.KAA", "8", "Strings1"], ["Collection/Live 2003/names.KAA", "9", "Strings1"]]);
   assert.equal(found.name, "Strings1.KA1");
-  assert.ok(Buffer.from(found.bytes).equals(builderBytes("names.KAA", 8)));
+  assert.ok(Buffer.from(found.bytes, "base64").equals(builderBytes("names.KAA", 8)));
 });
 
 // A collection of more than 65535 patches (512 full banks): its .zip must
@@ -339,7 +352,7 @@ test(`${engine}: find a patch by name in the whole collection, and save it`, asy
 // rules: the end record says "see ZIP64", the locator leads to ZIP64's
 // record, and that counts the entries that the central directory holds.
 test(`${engine}: a .zip of more than 65535 patches counts them all`, async () => {
-  await browser.goto(origins.http());
+  await load("http");
   const got = await browser.evaluate(async base64 => {
     const core = await loadCore;
     const demo = readBank(core, "DEMO.KAA", Uint8Array.from(atob(base64), c => c.charCodeAt(0)));
@@ -366,7 +379,7 @@ test(`${engine}: a .zip of more than 65535 patches counts them all`, async () =>
 });
 
 test(`${engine}: no violations found by axe-core`, async () => {
-  await browser.goto(origins.http());
+  await load("http");
   await give(["DEMO.KAA", "short.KAA"], "drop");
   await shown([0]);
   const violations = await browser.evaluate(async (axe) => {
@@ -385,7 +398,7 @@ test(`${engine}: no violations found by axe-core`, async () => {
 // dialog: the browser's private origin storage stands in for the folder
 // picked, over http (file:// has none).
 test(`${engine}: "Save all into a folder" writes the .zip's tree`, { skip: engine !== "chromium" && "no folder picker in this engine" }, async () => {
-  await browser.goto(origins.http());
+  await load("http");
   await give(["Collection"], "drop-folder");
   await shown([]);
   const saved = await browser.evaluate(async () => {
@@ -393,25 +406,20 @@ test(`${engine}: "Save all into a folder" writes the .zip's tree`, { skip: engin
     for await (const name of root.keys()) await root.removeEntry(name, { recursive: true });
     window.showDirectoryPicker = async () => root;
     document.getElementById("save-all").click();
-    for (let i = 0; i < 500 && !document.getElementById("all-status").textContent.startsWith("Saved"); ++i) {
-      await new Promise(r => setTimeout(r, 10));
-    }
+    await until(() => document.getElementById("all-status").textContent.startsWith("Saved"));
     const out = {};
     const walk = async (dir, prefix) => {
       for await (const [name, handle] of dir.entries()) {
         if (handle.kind === "directory") await walk(handle, prefix + name + "/");
-        else out[prefix + name] = btoa(Array.from(new Uint8Array(await (await handle.getFile()).arrayBuffer()), b => String.fromCharCode(b)).join(""));
+        else out[prefix + name] = await base64Of(await handle.getFile());
       }
     };
     await walk(root, "");
     return { status: document.getElementById("all-status").textContent, out };
   });
   assert.match(saved.status, /^Saved 22 files into /);
-  const want = collection.all.map(w => w.split(" ")).map(([bank, slot, ...name]) => [bank, slot, name.join(" ")]);
-  assert.deepEqual(Object.keys(saved.out).sort(), want.map(w => w[2]).sort());
-  for (const [bank, slot, name] of want) {
-    assert.ok(Buffer.from(saved.out[name], "base64").equals(builderBytes(bank, slot)), name);
-  }
+  sameFiles(Object.fromEntries(Object.entries(saved.out).map(([name, b]) => [name, Buffer.from(b, "base64")])),
+            collection.all);
 });
 
 test(`${engine}: no request besides the page itself`, () => {
