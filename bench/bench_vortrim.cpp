@@ -33,10 +33,10 @@
 #include <string>
 #include <vector>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
 #include "bench/full_bank.h"
-#include "output/extract.h"
-#include "output/report.h"
+#include "os/extract.h"
+#include "core/report.h"
 #include "tests/bank_builder.h"
 #include "tests/loop_disk.h"
 

@@ -4,17 +4,18 @@
 // Every way out of the program goes through the exit handler, which prints
 // the exit message between line breaks; a failure sets the message and exits
 // with status 1 at once. Nothing is ever written to standard error. What
-// differs between hosts is in host.h's two halves.
+// differs between hosts is in os/host.h's two halves.
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "bank/bank_image.h"
-#include "cli/host.h"
 #include "cli/options.h"
-#include "output/extract.h"
-#include "output/report.h"
+#include "core/bank_image.h"
+#include "core/messages.h"
+#include "core/report.h"
+#include "os/extract.h"
+#include "os/host.h"
 
 namespace {
 
@@ -43,16 +44,16 @@ int run(int argc, const char* const* argv) {
   if (options.error || !options.input) fail(kUsageText);
 
   std::FILE* in = open_bank_file(*options.input);
-  if (in == nullptr) fail("Cannot open input file.");
+  if (in == nullptr) fail(kCannotOpenInput);
   BankImage image;
   BankRefusal why;
   const bool loaded = load_bank(image, in, &why);
   std::fclose(in);  // read-only: nothing to lose if closing fails
   if (!loaded) fail(bank_refusal(*options.input, why));
 
-  print_report(stdout, image, *options.input, options.list, terminal);
+  print_report(stdout, image, *options.input, options.list, terminal, host_text);
   if (options.destination && !extract_patches(stdout, image, *options.destination, terminal)) {
-    fail("Cannot write KA1 files to the disk.");
+    fail(kCannotFlush);
   }
   return 0;
 }

@@ -1,14 +1,5 @@
 #include "cli/options.h"
 
-const char kUsageText[] =
-    "vortrim usage:\n"
-    "\n"
-    "vortrim -i<infile> [-e<outpath>] [-l]\n"
-    "Parameters: (in any order, lower or upper case)\n"
-    "  -i<infile>     : read <K5000 bank (.KAA) file>\n"
-    "  -e<outpath>    : extract .KA1 files to <destination path>\n"
-    "  -l             : list patches\n";
-
 Options read_options(int argc, const char* const* argv) {
   Options options;
   for (int a = 1; a < argc; ++a) {

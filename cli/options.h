@@ -7,8 +7,6 @@
 #include <optional>
 #include <string>
 
-extern const char kUsageText[];
-
 struct Options {
   std::optional<std::string> input;        // -i, possibly empty
   std::optional<std::string> destination;  // -e, possibly empty

@@ -198,8 +198,8 @@ else()
   # needs less memory. Built for the packages only.
   set(archive_program vortrim)
   if(VORTRIM_STATIC_ARCHIVE)
-    add_executable(vortrim_static ${program_sources})
-    target_link_libraries(vortrim_static PRIVATE vortrim_core vortrim_options)
+    add_executable(vortrim_static cli/main.cpp)
+    target_link_libraries(vortrim_static PRIVATE vortrim_os vortrim_options)
     target_link_options(vortrim_static PRIVATE -static)
     set_target_properties(vortrim_static PROPERTIES
       OUTPUT_NAME vortrim RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/static

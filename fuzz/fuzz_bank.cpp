@@ -28,10 +28,11 @@
 #include <string>
 #include <vector>
 
-#include "bank/bank_image.h"
-#include "output/extract.h"
-#include "output/naming.h"
-#include "output/report.h"
+#include "core/bank_image.h"
+#include "core/messages.h"
+#include "core/naming.h"
+#include "core/report.h"
+#include "os/extract.h"
 
 namespace fs = std::filesystem;
 

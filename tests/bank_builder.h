@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
 
 struct TestPatch {
   int slot = 0;

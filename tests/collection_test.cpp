@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "output/collection.h"
+#include "core/collection.h"
 #include "tests/bank_builder.h"
 
 namespace {

@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
+#include "core/messages.h"
 #include "tests/bank_builder.h"
 #include "tests/tables.h"
 #include "tests/test_util.h"

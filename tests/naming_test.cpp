@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "output/extract.h"
-#include "output/naming.h"
+#include "core/messages.h"
+#include "core/naming.h"
 #include "tests/tables.h"
 #include "tests/test_util.h"
 
@@ -98,7 +98,7 @@ TEST(PatchFileName, WindowsRefusesDevicesStreamsAndItsForbiddenCharacters) {
            "nul.KA1", "AUX.a", "COM1.x", "NUL .a", "COM\xB9", "lpt\xB2",
            "LPT\xB3.x", "nul.x.y", "CON.a.gz", "Vox?", "<Pad>", "Say \"A\"",
            "A|B", "Str*", "Tab\t", "Esc\x1B[m", "\x7F\x01"}) {
-    EXPECT_EQ(first_file(name, NameRules::kWindows).refused, kCannotOpenMessage) << name;
+    EXPECT_EQ(first_file(name, NameRules::kWindows).refused, kCannotOpenPatchFile) << name;
     // The page renames each, never leaves one out.
     EXPECT_EQ(first_file(name, NameRules::kPage).refused, nullptr) << name;
     EXPECT_NE(first_file(name, NameRules::kPage).renamed, "") << name;

@@ -2,7 +2,8 @@
 
 #include <memory>
 
-#include "output/report.h"
+#include "core/messages.h"
+#include "core/report.h"
 #include "tests/bank_builder.h"
 #include "tests/test_util.h"
 

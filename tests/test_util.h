@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
 
 // Names a parameterised case after its `what`, so that a failure says which.
 struct NameByWhat {

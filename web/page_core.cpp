@@ -8,10 +8,11 @@
 #include <cstdint>
 #include <string>
 
-#include "bank/bank_image.h"
-#include "output/collection.h"
-#include "output/naming.h"
-#include "output/report.h"
+#include "core/bank_image.h"
+#include "core/collection.h"
+#include "core/messages.h"
+#include "core/naming.h"
+#include "core/report.h"
 
 namespace {
 
@@ -78,7 +79,7 @@ int vortrim_read(std::size_t size, std::size_t name_size) {
   }
   const BankImage& image = p.image;
   p.parts[0] = summary_line(image, name);
-  p.parts[1] = p.parts[0] + windows_1252_to_utf8(listing_text(image, true));
+  p.parts[1] = p.parts[0] + listing_text(image, true, windows_1252_to_utf8);
   p.parts[0].pop_back();  // the line break
   PatchNames names;
   names.rules = NameRules::kPage;

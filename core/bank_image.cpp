@@ -1,4 +1,4 @@
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -43,18 +43,6 @@ bool derive_patch(const BankImage& image, std::size_t length, PatchEntry& e,
   }
   std::memcpy(e.name.data(), &image.data[start + kNameOffset], kNameLength);
   e.name[kNameLength] = '\0';
-  return true;
-}
-
-// Whether `name` ends in the single-patch file's extension, in any case.
-bool names_a_patch_file(const std::string& name) {
-  const std::size_t n = std::strlen(kPatchFileExtension);
-  if (name.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const char c = name[name.size() - n + i];
-    const char want = kPatchFileExtension[i];
-    if (c != want && !(want >= 'A' && want <= 'Z' && c == want + ('a' - 'A'))) return false;
-  }
   return true;
 }
 
@@ -153,33 +141,4 @@ bool load_bank_bytes(BankImage& image, const unsigned char* bytes, std::size_t s
   const std::size_t length = std::min(size - kHeaderSize, kMemorySize);
   std::memcpy(image.data.data(), bytes + kHeaderSize, length);
   return take_patches(image, length, why);
-}
-
-std::string refusal_words(const BankRefusal& why) {
-  const std::string patch = "patch " + std::to_string(why.patch);
-  switch (why.kind) {
-    case Refusal::kNone:
-      break;
-    case Refusal::kReadError:
-      return "could not be read: the system reported an error.";
-    case Refusal::kTooShort:
-      return "is not a K5000 bank: it is too short to be one.";
-    case Refusal::kOutside:
-      return "is not a K5000 bank: its table points outside patch memory.";
-    case Refusal::kTooManySources:
-      return "is damaged: " + patch + " claims " + std::to_string(why.sources) +
-             " sources, and a patch has at most " + std::to_string(kMaxSources) + ".";
-    case Refusal::kCutOff:
-      return "is cut off: " + patch + " ends past the end of the file.";
-  }
-  return "";
-}
-
-std::string bank_refusal(const std::string& bank_name, const BankRefusal& why) {
-  std::string message = "\"" + bank_name + "\" " + refusal_words(why);
-  // A patch file given for a bank is an easy slip: say what it is.
-  if (names_a_patch_file(bank_name)) {
-    message += std::string(" A ") + kPatchFileExtension + " file holds one patch, not a bank.";
-  }
-  return message;
 }

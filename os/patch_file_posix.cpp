@@ -24,9 +24,9 @@
 #include <set>
 #include <vector>
 
-#include "output/patch_file.h"
-#include "output/patch_file_posix.h"
-#include "output/temp_file.h"
+#include "os/patch_file.h"
+#include "os/patch_file_posix.h"
+#include "os/temp_file.h"
 
 namespace {
 
@@ -118,8 +118,8 @@ void remove_stale_temporaries(int dir) {
   }
   while (const dirent* entry = readdir(d)) {
     const std::string name = entry->d_name;
-    if (!is_temp_file_name(name)) continue;
-    const long pid = std::strtol(name.c_str() + std::strlen(kTempPrefix), nullptr, 10);
+    long pid = 0;
+    if (!is_temp_file_name(name, &pid)) continue;
     if (pid > 0 && pid <= INT_MAX && pid != getpid() &&
         (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) {
       continue;

@@ -2,8 +2,8 @@
 // identity is kept, and the temporary files' names, which a run on either
 // host must know apart from everything else in a folder. Internal to output/.
 
-#ifndef VORTRIM_OUTPUT_TEMP_FILE_H
-#define VORTRIM_OUTPUT_TEMP_FILE_H
+#ifndef VORTRIM_OS_TEMP_FILE_H
+#define VORTRIM_OS_TEMP_FILE_H
 
 #include <compare>
 #include <functional>
@@ -18,13 +18,17 @@ struct FileId {
   auto operator<=>(const FileId&) const = default;
 };
 
-// "vortrim-incomplete-<process>-<n>.tmp": a run's temporary files bear its
-// process number, so that a later run can tell whose they are.
-inline constexpr char kTempPrefix[] = "vortrim-incomplete-";
-inline constexpr char kTempSuffix[] = ".tmp";
+// A run's temporary files are named "vortrim-incomplete-<process>-<n>.tmp":
+// they bear its process number, so that a later run can tell whose they
+// are. Their names are made and read here alone.
 
-// Whether `name` is a temporary file's, of any run.
-bool is_temp_file_name(const std::string& name);
+// Whether `name` is a temporary file's, of any run; if so, `*owner` (where
+// given) is the process number that it bears, 0 where it bears none.
+bool is_temp_file_name(const std::string& name, long* owner = nullptr);
+
+// The wildcard pattern that a folder search finds them all by:
+// "vortrim-incomplete-*.tmp".
+std::string temp_file_pattern();
 
 // What one try at a temporary file name came to.
 enum class TempAttempt {
@@ -39,4 +43,4 @@ enum class TempAttempt {
 bool make_temp_file(long pid, int& next,
                     const std::function<TempAttempt(const std::string& name)>& make);
 
-#endif  // VORTRIM_OUTPUT_TEMP_FILE_H
+#endif  // VORTRIM_OS_TEMP_FILE_H

@@ -31,8 +31,8 @@
 //      flush of the drive's cache (each file's data was ordered before its
 //      name by a barrier, not a flush); on Windows of the volume.
 
-#ifndef VORTRIM_OUTPUT_PATCH_FILE_H
-#define VORTRIM_OUTPUT_PATCH_FILE_H
+#ifndef VORTRIM_OS_PATCH_FILE_H
+#define VORTRIM_OS_PATCH_FILE_H
 
 #include <cstddef>
 #include <string>
@@ -75,4 +75,4 @@ WriteResult name_patch_file(PatchFolder& folder, std::size_t staged, const std::
 // the disk.
 bool close_patch_folder(PatchFolder* folder);
 
-#endif  // VORTRIM_OUTPUT_PATCH_FILE_H
+#endif  // VORTRIM_OS_PATCH_FILE_H

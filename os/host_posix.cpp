@@ -3,7 +3,7 @@
 
 #include <csignal>
 
-#include "cli/host.h"
+#include "os/host.h"
 
 bool prepare_output() {
   // A write to a pipe whose reader is gone fails instead of ending the
@@ -30,3 +30,9 @@ std::FILE* open_bank_file(const std::string& path) {
   }
   return in;
 }
+
+std::string host_text(const std::string& name) { return name; }
+
+NameRules host_name_rules() { return NameRules::kPosix; }
+
+char host_separator() { return '/'; }

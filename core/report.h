@@ -1,12 +1,13 @@
 // The summary line that every completed run prints, and the patch listing.
 
-#ifndef VORTRIM_OUTPUT_REPORT_H
-#define VORTRIM_OUTPUT_REPORT_H
+#ifndef VORTRIM_CORE_REPORT_H
+#define VORTRIM_CORE_REPORT_H
 
 #include <cstdio>
 #include <string>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
+#include "core/naming.h"
 
 // Free memory in hundredths of a per cent, rounded half away from zero on
 // every host (printf rounds exact halves to even on some).
@@ -24,12 +25,13 @@ void format_listing_line(const PatchEntry& e, char* line);
 // "\"%s\" contains %d patches. %d bytes (%5.2f%% of memory) free.\n".
 std::string summary_line(const BankImage& image, const std::string& input_name);
 
-// The listing's heading and one line per stored patch in memory order; for
-// a `terminal`, with the names' control bytes masked.
-std::string listing_text(const BankImage& image, bool terminal = false);
+// The listing's heading and one line per stored patch in memory order, the
+// names in `text` (null: their bytes); for a `terminal`, with the names'
+// control bytes masked.
+std::string listing_text(const BankImage& image, bool terminal = false, NameText text = nullptr);
 
 // Prints the summary line and, with `list`, the listing.
-void print_report(std::FILE* out, const BankImage& image,
-                  const std::string& input_name, bool list, bool terminal = false);
+void print_report(std::FILE* out, const BankImage& image, const std::string& input_name,
+                  bool list, bool terminal = false, NameText text = nullptr);
 
-#endif  // VORTRIM_OUTPUT_REPORT_H
+#endif  // VORTRIM_CORE_REPORT_H

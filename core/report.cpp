@@ -1,9 +1,7 @@
-#include "output/report.h"
+#include "core/report.h"
 
 #include <cstring>
 
-#include "output/host_text.h"
-#include "output/naming.h"
 
 namespace {
 
@@ -56,7 +54,7 @@ std::string summary_line(const BankImage& image, const std::string& input_name) 
          (part < 10 ? ".0" : ".") + std::to_string(part) + "% of memory) free.\n";
 }
 
-std::string listing_text(const BankImage& image, bool terminal) {
+std::string listing_text(const BankImage& image, bool terminal, NameText text) {
   // The lines are formatted by hand: printf would be most of the run's time.
   std::string listing(kListingHeading);
   listing.reserve(listing.size() + kSlotCount * kListingLineLength);
@@ -68,20 +66,20 @@ std::string listing_text(const BankImage& image, bool terminal) {
     if (terminal) mask_control_bytes(line + kNameAt, kNameLength);
     const std::size_t length = name_length(e.name.data());
     const std::string name(name_end - length, length);
-    const std::string text = host_text(name);
-    if (text == name) {
+    const std::string shown = text != nullptr ? text(name) : name;
+    if (shown == name) {
       listing.append(line, kListingLineLength);
     } else {  // the host's text in the name's place, as far to the right
-      listing.append(line, name_end - length).append(text);
+      listing.append(line, name_end - length).append(shown);
       listing.append(name_end, line + kListingLineLength);
     }
   }
   return listing;
 }
 
-void print_report(std::FILE* out, const BankImage& image,
-                  const std::string& input_name, bool list, bool terminal) {
+void print_report(std::FILE* out, const BankImage& image, const std::string& input_name,
+                  bool list, bool terminal, NameText text) {
   std::string report = summary_line(image, input_name);
-  if (list) report += listing_text(image, terminal);
+  if (list) report += listing_text(image, terminal, text);
   std::fwrite(report.data(), 1, report.size(), out);
 }

@@ -30,8 +30,8 @@
 // A bank is either loaded whole and consistent, or refused with a message:
 // every stored patch then lies inside the data that the file really holds.
 
-#ifndef VORTRIM_BANK_BANK_IMAGE_H
-#define VORTRIM_BANK_BANK_IMAGE_H
+#ifndef VORTRIM_CORE_BANK_IMAGE_H
+#define VORTRIM_CORE_BANK_IMAGE_H
 
 #include <array>
 #include <bit>
@@ -39,7 +39,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 inline constexpr std::size_t kSlotCount = 128;
 // A patch has at most six sources, and a slot a kit pointer for each.
@@ -131,19 +130,13 @@ struct BankRefusal {
 
 // Fills `image` from `in`, a stream opened for binary reading at the start of
 // the file. On a damaged or unreadable bank returns false and says why in
-// `*why`; the image must not be used then. The caller closes the stream.
+// `*why` (messages.h has its words); the image must not be used then. The
+// caller closes the stream.
 bool load_bank(BankImage& image, std::FILE* in, BankRefusal* why);
 
 // The same from the first `size` bytes at `bytes`, a bank file's start.
 bool load_bank_bytes(BankImage& image, const unsigned char* bytes, std::size_t size,
                      BankRefusal* why);
-
-// The words that follow the bank's name in a refusal: "is cut off: ...".
-std::string refusal_words(const BankRefusal& why);
-
-// The message refusing the bank named `bank_name` (as the user gave it),
-// with a hint where the name is a patch file's.
-std::string bank_refusal(const std::string& bank_name, const BankRefusal& why);
 
 // The length of an 8-byte patch name: up to its first NUL, if it has one.
 inline std::size_t name_length(const char* name) {
@@ -163,4 +156,4 @@ inline std::uint32_t free_bytes(const BankImage& image) {
          image.entries[kEndSentinel].offset;
 }
 
-#endif  // VORTRIM_BANK_BANK_IMAGE_H
+#endif  // VORTRIM_CORE_BANK_IMAGE_H

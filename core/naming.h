@@ -2,15 +2,15 @@
 // folder, named after the bank. The program and the browser page name
 // files through these alone, so that both name them alike.
 
-#ifndef VORTRIM_OUTPUT_NAMING_H
-#define VORTRIM_OUTPUT_NAMING_H
+#ifndef VORTRIM_CORE_NAMING_H
+#define VORTRIM_CORE_NAMING_H
 
 #include <cstddef>
 #include <functional>
 #include <set>
 #include <string>
 
-#include "bank/bank_image.h"
+#include "core/bank_image.h"
 
 // Whose file names a patch's file must pass, and in which text.
 enum class NameRules {
@@ -21,19 +21,14 @@ enum class NameRules {
   kPage,
 };
 
-#ifdef _WIN32
-inline constexpr NameRules kHostNameRules = NameRules::kWindows;
-#else
-inline constexpr NameRules kHostNameRules = NameRules::kPosix;
-#endif
-
-// What a patch's progress line says when its file cannot be made.
-inline constexpr char kCannotOpenMessage[] =
-    "Cannot open KA1 file! (Patch name may be incompatible.)";
+// A patch name's 8-bit bytes as the program's text: the host's own (see
+// os/host.h), or null for the bytes as they are.
+using NameText = std::string (*)(const std::string& name);
 
 // The names given so far in one run, or in one bank's .zip.
 struct PatchNames {
-  NameRules rules = kHostNameRules;
+  NameRules rules = NameRules::kPosix;
+  NameText text = nullptr;  // for kPosix and kWindows
   // For the program, the disk's own answer: whether a file of this name in
   // the destination leads to one that this run wrote (whatever the file
   // system folds: case in any script, 8.3 aliases, links). None for a .zip.
@@ -41,10 +36,14 @@ struct PatchNames {
   std::set<std::string> used;  // the stems given, ASCII case folded
 };
 
+// The -e value, with `separator` appended unless it already ends in one (an
+// empty value gives the separator alone).
+std::string destination_path(const std::string& value, char separator);
+
 // A patch's file name, or why it can have none.
 struct PatchFileName {
   std::string file;  // stem + ".KA1", in the rules' text
-  // Null, or why no file can have that name (kCannotOpenMessage).
+  // Null, or why no file can have that name (kCannotOpenPatchFile).
   const char* refused = nullptr;
   // NameRules::kPage: "", or why the name is not the patch's own
   // ("renamed: Windows does not allow ? in a name").
@@ -94,4 +93,4 @@ std::string windows_1252_to_utf8(const std::string& text);
 // terminal (and the page) each becomes "?" in `text`, as ls shows them.
 void mask_control_bytes(char* text, std::size_t size);
 
-#endif  // VORTRIM_OUTPUT_NAMING_H
+#endif  // VORTRIM_CORE_NAMING_H

@@ -13,9 +13,9 @@
 #include <set>
 #include <vector>
 
-#include "output/host_text.h"
-#include "output/patch_file.h"
-#include "output/temp_file.h"
+#include "os/win32_text.h"
+#include "os/patch_file.h"
+#include "os/temp_file.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void remove_stale_temporaries(const std::string& dir) {
   const std::wstring wdir = native(dir);
   WIN32_FIND_DATAW found;
   const HANDLE search =
-      FindFirstFileW((wdir + native(kTempPrefix) + L"*" + native(kTempSuffix)).c_str(), &found);
+      FindFirstFileW((wdir + native(temp_file_pattern())).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
     const std::wstring name = found.cFileName;

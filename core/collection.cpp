@@ -1,4 +1,4 @@
-#include "output/collection.h"
+#include "core/collection.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,8 +9,8 @@
 //                                  flush where the host has them, else fsync
 // Internal to output/.
 
-#ifndef VORTRIM_OUTPUT_PATCH_FILE_POSIX_H
-#define VORTRIM_OUTPUT_PATCH_FILE_POSIX_H
+#ifndef VORTRIM_OS_PATCH_FILE_POSIX_H
+#define VORTRIM_OS_PATCH_FILE_POSIX_H
 
 // A file with no name yet, open for writing, in the folder `dir`; -1 with
 // errno set where there is none: EOPNOTSUPP, EISDIR or EINVAL where the host
@@ -37,4 +37,4 @@ bool flush_file(int fd, Flush intent);
 // hosts that ask for a full flush by way of a file.
 bool flush_run(int dir, int last);
 
-#endif  // VORTRIM_OUTPUT_PATCH_FILE_POSIX_H
+#endif  // VORTRIM_OS_PATCH_FILE_POSIX_H

@@ -1,9 +1,9 @@
-#include "output/naming.h"
+#include "core/naming.h"
 
 #include <algorithm>
 #include <cstdint>
 
-#include "output/host_text.h"
+#include "core/messages.h"
 
 namespace {
 
@@ -119,28 +119,18 @@ std::string rename_for_windows(std::string& stem) {
     }
     c = '_';
   }
-  std::string reason;
-  if (!forbidden.empty() || control) {
-    reason = "renamed: Windows does not allow ";
-    for (std::size_t i = 0; i < forbidden.size(); ++i) {
-      reason += (i == 0 ? "" : i + 1 == forbidden.size() && !control ? " or " : ", ");
-      reason += forbidden[i];
-    }
-    if (control) reason += forbidden.empty() ? "control characters" : " or control characters";
-    reason += " in a name";
-  }
-  if (const std::size_t end = device_name_end(stem)) {
-    reason += (reason.empty() ? "renamed: " : "; ") + ("Windows keeps " + stem.substr(0, end)) +
-              " for a device";
-    stem.insert(end, 1, '_');
-  }
-  return reason;
+  const std::size_t end = device_name_end(stem);
+  const std::string device = stem.substr(0, end);
+  if (end > 0) stem.insert(end, 1, '_');
+  return renamed_for_windows_reason(forbidden, control, false, device);
 }
 
 // The file name of `stem` in the rules' text.
-std::string file_name(const std::string& stem, NameRules rules) {
-  return (rules == NameRules::kPage ? windows_1252_to_utf8(stem) : host_text(stem)) +
-         kPatchFileExtension;
+std::string file_name(const std::string& stem, const PatchNames& names) {
+  const std::string text = names.rules == NameRules::kPage ? windows_1252_to_utf8(stem)
+                           : names.text != nullptr         ? names.text(stem)
+                                                           : stem;
+  return text + kPatchFileExtension;
 }
 
 // `name` itself, or with "~N" for the lowest N that makes it free, the
@@ -163,6 +153,11 @@ std::string unique_name(const std::string& name, std::set<std::string>& used,
 
 }  // namespace
 
+std::string destination_path(const std::string& value, char separator) {
+  if (value.empty() || value.back() != separator) return value + separator;
+  return value;
+}
+
 PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch) {
   std::string stem = make_stem(patch.name.data());
   PatchFileName name;
@@ -171,13 +166,13 @@ PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch) {
   // names; a renamed one keeps its whole name before a "~N".
   const std::size_t limit = std::max(stem.size(), kNameLength);
   const auto taken = [&](const std::string& candidate) {
-    return names.taken && names.taken(file_name(candidate, names.rules));
+    return names.taken && names.taken(file_name(candidate, names));
   };
   stem = unique_name(stem, names.used,
                      names.rules == NameRules::kPage ? windows_1252_folded : ascii_folded, limit,
                      taken);
-  name.file = file_name(stem, names.rules);
-  if (stem_refused(stem, names.rules)) name.refused = kCannotOpenMessage;
+  name.file = file_name(stem, names);
+  if (stem_refused(stem, names.rules)) name.refused = kCannotOpenPatchFile;
   return name;
 }
 

@@ -2,8 +2,8 @@
 // distinct patch is kept once, so that a patch that several banks hold is
 // known as the same patch wherever it stands.
 
-#ifndef VORTRIM_OUTPUT_COLLECTION_H
-#define VORTRIM_OUTPUT_COLLECTION_H
+#ifndef VORTRIM_CORE_COLLECTION_H
+#define VORTRIM_CORE_COLLECTION_H
 
 #include <cstddef>
 #include <cstdint>
@@ -39,4 +39,4 @@ std::uint32_t kept_crc(Collection& collection, std::uint32_t number);
 // The CRC-32 of `size` bytes, as .zip and PNG files hold it.
 std::uint32_t crc32(const unsigned char* bytes, std::size_t size);
 
-#endif  // VORTRIM_OUTPUT_COLLECTION_H
+#endif  // VORTRIM_CORE_COLLECTION_H

@@ -1,17 +1,14 @@
-#include "output/extract.h"
+#include "os/extract.h"
 
-#include "output/naming.h"
-#include "output/patch_file.h"
-
-std::string destination_path(const std::string& value, char separator) {
-  if (value.empty() || value.back() != separator) return value + separator;
-  return value;
-}
+#include "core/messages.h"
+#include "core/naming.h"
+#include "os/host.h"
+#include "os/patch_file.h"
 
 bool extract_patches(std::FILE* out, const BankImage& image,
                      const std::string& destination, bool terminal) {
-  const std::string dir = destination_path(destination);
-  std::fprintf(out, "\nExtracting to path \"%s\"...", dir.c_str());
+  const std::string dir = destination_path(destination, host_separator());
+  std::fputs(extracting_to(dir).c_str(), out);
   PatchFolder* folder = open_patch_folder(dir);
   // Every patch is on its way to the disk before the first is named: the
   // disk writes them meanwhile instead of being waited for one by one.
@@ -22,6 +19,8 @@ bool extract_patches(std::FILE* out, const BankImage& image,
   }
   // A name is taken if its file leads to one this run wrote.
   PatchNames names;
+  names.rules = host_name_rules();
+  names.text = host_text;
   names.taken = [&](const std::string& file) { return leads_to_written(*folder, file); };
   for (int i = 0; i < image.count; ++i) {
     const PatchFileName name = patch_file_name(names, stored_patch(image, i));
@@ -38,10 +37,10 @@ bool extract_patches(std::FILE* out, const BankImage& image,
       case WriteResult::kWritten:
         break;
       case WriteResult::kCannotOpen:
-        std::fprintf(out, " - %s", kCannotOpenMessage);
+        std::fprintf(out, " - %s", kCannotOpenPatchFile);
         break;
       case WriteResult::kCannotWrite:
-        std::fprintf(out, " - Cannot write KA1 file!");
+        std::fprintf(out, " - %s", kCannotWritePatchFile);
         break;
     }
   }

@@ -14,7 +14,7 @@
 
 #include <cerrno>
 
-#include "output/patch_file_posix.h"
+#include "os/patch_file_posix.h"
 
 int open_unnamed(int /*dir*/) {
   errno = EOPNOTSUPP;

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "output/patch_file_posix.h"
+#include "os/patch_file_posix.h"
 
 namespace {
 
