@@ -12,7 +12,7 @@
 # registry holds no trace. A PATH longer than the installer can hold is
 # left untouched.
 #
-#   installer_test.sh WINE WINESERVER SETUP STARTER BANKS PAGE DEMO
+#   vortrim_setup_test.sh WINE WINESERVER SETUP STARTER BANKS PAGE DEMO
 # BANKS holds names.KAA and its patches' bytes (names.KAA.SLOT.bin); PAGE
 # and DEMO are the page and the demo bank the installer must carry.
 # Exits 77 (skipped) where there is no installer: makensis was missing.

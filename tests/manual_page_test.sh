@@ -3,7 +3,7 @@
 # message the program is made to print here must be listed, and each listed
 # message must be printed here, or, where a test needs a failing disk, be a
 # text in the program's sources.
-#   manual_messages_test.sh PROGRAM MANUAL.in BANKS_FOLDER SOURCE_DIR
+#   manual_page_test.sh PROGRAM MANUAL.in BANKS_FOLDER SOURCE_DIR
 set -u
 program=$1 manual=$2 banks=$3
 source=$(cd "$4" && pwd) || exit 1
