@@ -1,0 +1,50 @@
+// Names as Windows compares them: the letters a musician's names hold, each
+// with what Windows' own table folds it to (not always Unicode's).
+
+#include "core/windows_fold.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FoldCase {
+  std::string name;
+  std::string folded;
+};
+
+TEST(WindowsFold, FoldsAsWindowsComparesNames) {
+  const std::vector<FoldCase> cases{
+      // Latin-1's and Windows-1252's letters, both ways.
+      {"é", "É"}, {"É", "É"}, {"Café Piano", "CAFÉ PIANO"}, {"škoda", "ŠKODA"}, {"Škoda", "ŠKODA"},
+      {"œuvre", "ŒUVRE"}, {"Žal", "ŽAL"}, {"ÿ", "Ÿ"}, {"Ÿ", "Ÿ"},
+      // Greek and Cyrillic; a final sigma is not a sigma to Windows.
+      {"ω", "Ω"}, {"Ωμέγα", "ΩΜΈΓΑ"}, {"σ", "Σ"}, {"ς", "ς"}, {"σοφός", "ΣΟΦΌς"},
+      {"ж", "Ж"}, {"Жук", "ЖУК"},
+      // Kept, though Unicode upper-cases them: ß has no one letter, the
+      // micro sign is not Greek's mu, and the dotless ı is not i.
+      {"ß", "ß"}, {"µ", "µ"}, {"μ", "Μ"}, {"ı", "ı"}, {"i", "I"}, {"İ", "İ"},
+      // Digits and marks, and characters beyond the BMP, are their own.
+      {"Pad 2", "PAD 2"}, {"0123456789", "0123456789"}, {"🎹 keys", "🎹 KEYS"}, {"𐐨", "𐐨"},
+      // Malformed UTF-8 keeps its bytes; what follows is folded.
+      {"Caf\xE9", "CAF\xE9"}, {"a\xC3", "A\xC3"}, {"\xC1\xA1", "\xC1\xA1"},
+      {"\xED\xA0\x80x", "\xED\xA0\x80X"}, {"\xF0\x9F" "a", "\xF0\x9F" "A"},
+      {"\xC3\xA9\xA9z", "\xC3\x89\xA9Z"}, {std::string("a\0b", 3), std::string("A\0B", 3)},
+  };
+  for (const FoldCase& c : cases) EXPECT_EQ(windows_folded(c.name), c.folded) << c.name;
+}
+
+TEST(WindowsFold, UpcasesOneCodePoint) {
+  const std::vector<std::pair<char32_t, char32_t>> cases{
+      {U'a', U'A'},        {U'ÿ', U'Ÿ'},         {U'ǆ', U'Ǆ'},
+      {U'ǅ', U'ǅ'},        {U'ς', U'ς'},         {0xD800, 0xD800},  // a lone surrogate
+      {U'𐐨', U'𐐨'},      {0x110000, 0x110000},  // past Unicode's last
+  };
+  for (const auto& [c, upper] : cases) {
+    EXPECT_EQ(windows_upcase(c), upper) << static_cast<unsigned long>(c);
+  }
+}
+
+}  // namespace
