@@ -179,9 +179,10 @@ void append_utf8(std::string& out, char32_t c) {
 bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
 // The BMP character at text[i] and its length in bytes, or a length of 0
-// where none starts there: a stray or overlong byte, a cut sequence, an
-// encoded surrogate, or a character beyond the BMP (which is never folded,
-// so its bytes may pass one at a time).
+// where none starts there: a stray byte, an overlong or cut sequence, or a
+// character beyond the BMP (which is never folded, so its bytes may pass
+// one at a time). An encoded surrogate is taken, as Windows' table keeps
+// every surrogate: its bytes come back as they were.
 struct Decoded {
   char32_t c = 0;
   std::size_t size = 0;
@@ -198,9 +199,7 @@ Decoded decode_bmp(const std::string& text, std::size_t i) {
     const auto b1 = static_cast<unsigned char>(text[i + 1]);
     const auto b2 = static_cast<unsigned char>(text[i + 2]);
     const char32_t c = (b0 & 0x0F) << 12 | (b1 & 0x3F) << 6 | (b2 & 0x3F);
-    if (is_continuation(b1) && is_continuation(b2) && c >= 0x800 && (c < 0xD800 || c > 0xDFFF)) {
-      return {c, 3};
-    }
+    if (is_continuation(b1) && is_continuation(b2) && c >= 0x800) return {c, 3};
   }
   return {};
 }

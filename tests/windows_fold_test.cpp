@@ -29,7 +29,8 @@ TEST(WindowsFold, FoldsAsWindowsComparesNames) {
       // Digits and marks, and characters beyond the BMP, are their own.
       {"Pad 2", "PAD 2"}, {"0123456789", "0123456789"}, {"🎹 keys", "🎹 KEYS"}, {"𐐨", "𐐨"},
       // Malformed UTF-8 keeps its bytes; what follows is folded.
-      {"Caf\xE9", "CAF\xE9"}, {"a\xC3", "A\xC3"}, {"\xC1\xA1", "\xC1\xA1"},
+      {"Caf\xE9", "CAF\xE9"}, {"a\xC3", "A\xC3"}, {"\xC3" "b", "\xC3" "B"},
+      {"\xE2\x82z", "\xE2\x82Z"}, {"\xC1\xA1", "\xC1\xA1"}, {"\xE0\x81\xA1", "\xE0\x81\xA1"},
       {"\xED\xA0\x80x", "\xED\xA0\x80X"}, {"\xF0\x9F" "a", "\xF0\x9F" "A"},
       {"\xC3\xA9\xA9z", "\xC3\x89\xA9Z"}, {std::string("a\0b", 3), std::string("A\0B", 3)},
   };
