@@ -178,16 +178,15 @@ void append_utf8(std::string& out, char32_t c) {
 
 bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// The BMP character at text[i] and its length in bytes, or a length of 0
-// where none starts there: a stray byte, an overlong or cut sequence, or a
-// character beyond the BMP (which is never folded, so its bytes may pass
-// one at a time). An encoded surrogate is taken, as Windows' table keeps
-// every surrogate: its bytes come back as they were.
 struct Decoded {
   char32_t c = 0;
-  std::size_t size = 0;
+  std::size_t size = 0;  // in bytes; 0 where no character starts
 };
 
+// The BMP character at text[i], or none where a stray byte, an overlong or
+// cut sequence, or a character beyond the BMP starts (never folded, so its
+// bytes may pass one at a time). An encoded surrogate is taken: Windows'
+// table keeps every surrogate, so its bytes come back as they were.
 Decoded decode_bmp(const std::string& text, std::size_t i) {
   const auto b0 = static_cast<unsigned char>(text[i]);
   if (b0 < 0x80) return {b0, 1};
@@ -209,8 +208,8 @@ Decoded decode_bmp(const std::string& text, std::size_t i) {
 char32_t windows_upcase(char32_t c) {
   if (c > 0xFFFF) return c;
   // The last run that starts at or before c, if c is one of its units.
-  const auto after = std::upper_bound(std::begin(kUpcase), std::end(kUpcase), c,
-                                      [](char32_t u, const UpcaseRun& run) { return u < run.first; });
+  const auto starts_after = [](char32_t u, const UpcaseRun& run) { return u < run.first; };
+  const auto after = std::upper_bound(std::begin(kUpcase), std::end(kUpcase), c, starts_after);
   if (after == std::begin(kUpcase)) return c;
   const UpcaseRun& run = *std::prev(after);
   if (c > run.last || (c - run.first) % run.step != 0) return c;
