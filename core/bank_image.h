@@ -54,7 +54,9 @@ inline constexpr std::size_t kSourceCountOffset = 51;
 // The name and the source count must both be readable.
 inline constexpr std::size_t kPatchMinimumSpan = kSourceCountOffset + 1;  // 52
 
-// A single-patch file: one patch's bytes as they stand in a bank.
+// A bank file, and a single-patch file: one patch's bytes as they stand in
+// a bank.
+inline constexpr char kBankFileExtension[] = ".KAA";
 inline constexpr char kPatchFileExtension[] = ".KA1";
 
 inline constexpr std::int32_t kPatchFixedSize = 82;

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/messages.h"
+#include "core/report.h"
+#include "core/windows_fold.h"
+
 namespace {
 
 // Large enough for a full bank's patches many times over.
@@ -23,15 +27,15 @@ std::uint64_t hash_of(const unsigned char* bytes, std::size_t size) {
   return hash;
 }
 
-const unsigned char* keep_bytes(Collection& collection, const unsigned char* bytes,
+const unsigned char* keep_bytes(KeptPatches& kept, const unsigned char* bytes,
                                 std::size_t size) {
-  if (collection.blocks.empty() || collection.filled + size > kBlockSize) {
-    collection.blocks.push_back(std::make_unique<unsigned char[]>(std::max(kBlockSize, size)));
-    collection.filled = 0;
+  if (kept.blocks.empty() || kept.filled + size > kBlockSize) {
+    kept.blocks.push_back(std::make_unique<unsigned char[]>(std::max(kBlockSize, size)));
+    kept.filled = 0;
   }
-  unsigned char* at = collection.blocks.back().get() + collection.filled;
+  unsigned char* at = kept.blocks.back().get() + kept.filled;
   std::memcpy(at, bytes, size);
-  collection.filled += size;
+  kept.filled += size;
   return at;
 }
 
@@ -53,26 +57,26 @@ struct CrcTables {
 
 }  // namespace
 
-std::uint32_t keep_patch(Collection& collection, const unsigned char* bytes, std::size_t size) {
+std::uint32_t keep_patch(KeptPatches& kept, const unsigned char* bytes, std::size_t size) {
   const std::uint64_t hash = hash_of(bytes, size);
-  const auto [first, last] = collection.by_hash.equal_range(hash);
+  const auto [first, last] = kept.by_hash.equal_range(hash);
   for (auto it = first; it != last; ++it) {
-    const KeptPatch& kept = collection.patches[it->second];
-    if (kept.size == size && std::memcmp(kept.bytes, bytes, size) == 0) return it->second;
+    const KeptPatch& patch = kept.patches[it->second];
+    if (patch.size == size && std::memcmp(patch.bytes, bytes, size) == 0) return it->second;
   }
-  const auto number = static_cast<std::uint32_t>(collection.patches.size());
-  collection.patches.push_back({keep_bytes(collection, bytes, size), size});
-  collection.by_hash.emplace(hash, number);
+  const auto number = static_cast<std::uint32_t>(kept.patches.size());
+  kept.patches.push_back({keep_bytes(kept, bytes, size), size});
+  kept.by_hash.emplace(hash, number);
   return number;
 }
 
-std::uint32_t kept_crc(Collection& collection, std::uint32_t number) {
-  KeptPatch& kept = collection.patches.at(number);
-  if (!kept.crc_known) {
-    kept.crc = crc32(kept.bytes, kept.size);
-    kept.crc_known = true;
+std::uint32_t kept_crc(KeptPatches& kept, std::uint32_t number) {
+  KeptPatch& patch = kept.patches.at(number);
+  if (!patch.crc_known) {
+    patch.crc = crc32(patch.bytes, patch.size);
+    patch.crc_known = true;
   }
-  return kept.crc;
+  return patch.crc;
 }
 
 std::uint32_t crc32(const unsigned char* bytes, std::size_t size) {
@@ -88,4 +92,184 @@ std::uint32_t crc32(const unsigned char* bytes, std::size_t size) {
   }
   for (; i < size; ++i) c = t[0][(c ^ bytes[i]) & 0xFF] ^ (c >> 8);
   return c ^ 0xFFFFFFFFu;
+}
+
+namespace {
+
+// A patch name as the page shows it: control bytes as "?", as on a
+// terminal, in UTF-8.
+std::string shown_name(const char* name, std::size_t length) {
+  std::string shown(name, length);
+  mask_control_bytes(shown.data(), shown.size());
+  return windows_1252_to_utf8(shown);
+}
+
+CollectedPatch collected_patch(KeptPatches& kept, const BankImage& image, const PatchEntry& e,
+                               PatchNames& names) {
+  CollectedPatch p;
+  p.number = keep_patch(kept, &image.data[e.offset], static_cast<std::size_t>(e.size));
+  p.slot = e.slot + 1;
+  p.name = shown_name(e.name.data(), name_length(e.name.data()));
+  p.label = shown_name(e.name.data(), stem_length(e.name.data()));
+  p.sources = e.sources;
+  p.source_map = e.source_map;
+  p.size = e.size;
+  PatchFileName file = patch_file_name(names, e);
+  p.file = std::move(file.file);
+  p.renamed = std::move(file.renamed);
+  return p;
+}
+
+// Whether bank `b` holds kept patch `number`.
+bool holds(const Collection& collection, std::uint32_t b, std::uint32_t number) {
+  const std::vector<Place>& places = collection.holders[number];
+  return std::any_of(places.begin(), places.end(), [&](const Place& p) { return p.bank == b; });
+}
+
+// The other banks that hold every patch of `bank`, in path order.
+std::vector<std::uint32_t> covering_banks(const Collection& collection, std::uint32_t bank) {
+  const std::vector<CollectedPatch>& patches = collection.banks[bank].patches;
+  std::vector<std::uint32_t> covering;
+  if (patches.empty()) return covering;
+  for (const Place& candidate : collection.holders[patches.front().number]) {
+    const std::uint32_t c = candidate.bank;
+    if (c == bank || std::find(covering.begin(), covering.end(), c) != covering.end()) continue;
+    if (std::all_of(patches.begin(), patches.end(),
+                    [&](const CollectedPatch& p) { return holds(collection, c, p.number); })) {
+      covering.push_back(c);
+    }
+  }
+  std::sort(covering.begin(), covering.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return path_before(collection.banks[a].path, collection.banks[b].path);
+  });
+  return covering;
+}
+
+// The distinct patches of a bank.
+std::vector<std::uint32_t> distinct(const CollectedBank& bank) {
+  std::vector<std::uint32_t> numbers;
+  for (const CollectedPatch& p : bank.patches) numbers.push_back(p.number);
+  std::sort(numbers.begin(), numbers.end());
+  numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+  return numbers;
+}
+
+}  // namespace
+
+std::uint32_t add_bank(Collection& collection, BankImage& image, const std::string& path,
+                       const unsigned char* bytes, std::size_t size) {
+  CollectedBank bank;
+  bank.path = path;
+  BankRefusal why;
+  if (!load_bank_bytes(image, bytes, size, &why)) {
+    bank.message = bank_refusal(path, why);
+  } else {
+    bank.loaded = true;
+    bank.message = summary_line(image, path);
+    bank.listing = bank.message + listing_text(image, true, windows_1252_to_utf8);
+    bank.message.pop_back();  // the line break
+    bank.free = free_bytes(image);
+    const BankFolderPath folder = bank_folder_path(collection.folders, path);
+    bank.folder = folder.path;
+    bank.folder_renamed = folder.renamed;
+    PatchNames names;
+    names.rules = NameRules::kPage;
+    bank.patches.reserve(static_cast<std::size_t>(image.count));
+    for (int i = 0; i < image.count; ++i) {
+      bank.patches.push_back(collected_patch(collection.kept, image, stored_patch(image, i), names));
+    }
+  }
+  const auto index = static_cast<std::uint32_t>(collection.banks.size());
+  collection.holders.resize(collection.kept.patches.size());
+  for (std::size_t i = 0; i < bank.patches.size(); ++i) {
+    collection.holders[bank.patches[i].number].push_back({index, static_cast<std::uint32_t>(i)});
+  }
+  collection.banks.push_back(std::move(bank));
+  return index;
+}
+
+std::uint32_t add_unreadable(Collection& collection, const std::string& path) {
+  CollectedBank bank;
+  bank.path = path;
+  bank.message = bank_refusal(path, {Refusal::kReadError});
+  collection.banks.push_back(std::move(bank));
+  return static_cast<std::uint32_t>(collection.banks.size() - 1);
+}
+
+bool is_bank_file(const std::string& path) { return has_extension(path, kBankFileExtension); }
+
+bool path_before(const std::string& a, const std::string& b) { return a < b; }
+
+std::vector<std::uint32_t> in_path_order(const std::vector<std::string>& paths) {
+  std::vector<std::uint32_t> order(paths.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return path_before(paths[a], paths[b]);
+  });
+  return order;
+}
+
+std::vector<std::uint32_t> banks_in_order(const Collection& collection) {
+  std::vector<std::string> paths;
+  for (const CollectedBank& bank : collection.banks) paths.push_back(bank.path);
+  return in_path_order(paths);
+}
+
+std::string bank_copies_note(const Collection& collection, std::uint32_t bank) {
+  const std::vector<std::uint32_t> covering = covering_banks(collection, bank);
+  if (covering.empty()) return "";
+  const CollectedBank& other = collection.banks[covering.front()];
+  return same_patches_note(other.path, distinct(other) == distinct(collection.banks[bank]),
+                           covering.size() - 1);
+}
+
+std::string patch_copies_note(const Collection& collection, std::uint32_t bank,
+                              std::uint32_t patch) {
+  const std::vector<std::uint32_t> covering = covering_banks(collection, bank);
+  const CollectedPatch& p = collection.banks[bank].patches[patch];
+  std::vector<Place> others;
+  for (const Place& place : collection.holders[p.number]) {
+    const bool said = std::find(covering.begin(), covering.end(), place.bank) != covering.end();
+    if (!said && !(place.bank == bank && place.patch == patch)) others.push_back(place);
+  }
+  std::vector<std::string> named;  // as many as a note names
+  for (std::size_t i = 0; i < std::min(others.size(), kCopiesNamed); ++i) {
+    const CollectedBank& b = collection.banks[others[i].bank];
+    named.push_back(place_of_copy(others[i].bank == bank ? "" : b.path,
+                                  b.patches[others[i].patch].slot));
+  }
+  return copies_note(named, others.size());
+}
+
+std::string totals_line(const Collection& collection) {
+  std::size_t banks = 0, patches = 0, copies = 0;
+  for (std::uint32_t b = 0; b < collection.banks.size(); ++b) {
+    const CollectedBank& bank = collection.banks[b];
+    if (!bank.loaded) continue;
+    ++banks;
+    patches += bank.patches.size();
+    for (const CollectedPatch& p : bank.patches) {
+      const std::vector<Place>& places = collection.holders[p.number];
+      if (std::any_of(places.begin(), places.end(), [&](const Place& h) { return h.bank != b; })) {
+        ++copies;
+      }
+    }
+  }
+  return totals(banks, patches, copies, collection.banks.size() - banks, collection.skipped);
+}
+
+std::vector<Place> find_patches(const Collection& collection, const std::string& typed) {
+  std::size_t first = typed.find_first_not_of(' ');
+  std::vector<Place> found;
+  if (first == std::string::npos) return found;
+  const std::string wanted = windows_folded(typed.substr(first, typed.find_last_not_of(' ') + 1 - first));
+  for (const std::uint32_t b : banks_in_order(collection)) {
+    const std::vector<CollectedPatch>& patches = collection.banks[b].patches;
+    for (std::size_t i = 0; i < patches.size(); ++i) {
+      if (windows_folded(patches[i].name).find(wanted) != std::string::npos) {
+        found.push_back({b, static_cast<std::uint32_t>(i)});
+      }
+    }
+  }
+  return found;
 }

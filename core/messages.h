@@ -5,7 +5,9 @@
 #ifndef VORTRIM_CORE_MESSAGES_H
 #define VORTRIM_CORE_MESSAGES_H
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 #include "core/bank_image.h"
 
@@ -36,5 +38,52 @@ std::string bank_refusal(const std::string& bank_name, const BankRefusal& why);
 // with, or "". "" where none of these applies.
 std::string renamed_for_windows_reason(const std::string& forbidden, bool control,
                                        bool trailing, const std::string& device);
+
+// The page's notes on copies. A place of a copy: "slot 5" in the same
+// bank (`bank` empty), else "Live 2003/DEMO.KAA, slot 5".
+std::string place_of_copy(const std::string& bank, int slot);
+
+// How many places a note on a patch's copies names; the rest are counted.
+inline constexpr std::size_t kCopiesNamed = 3;
+
+// "also in slot 5; Live/A.KAA, slot 2; and 3 more", for the first places
+// of `count` in all; "" for none.
+std::string copies_note(const std::vector<std::string>& named, std::size_t count);
+
+// Said once for a bank whose patches are all in `other` too: "The same
+// patches as Factory/DEMO.KAA." where `equal` (the same patches, no more),
+// else "All its patches are also in Factory/DEMO.KAA.", and how many more
+// banks hold them all.
+std::string same_patches_note(const std::string& other, bool equal, std::size_t more);
+
+// "3 banks, 22 patches (18 also in another bank), 1 could not be read, 2
+// other files skipped."
+std::string totals(std::size_t banks, std::size_t patches, std::size_t copies,
+                   std::size_t refused, int skipped);
+
+// "1 other file skipped", "2 other files skipped".
+std::string other_files_skipped(int count);
+
+// The page's status lines. Reading banks: "Reading Factory/DEMO.KAA…" for
+// one (`first`), else "Reading 12 banks…".
+std::string reading_status(std::size_t count, const std::string& first);
+
+// Once they are read: how many were added and refused, how many other
+// files were skipped and how many were shown already.
+std::string added_status(std::size_t added, std::size_t refused, std::size_t skipped,
+                         std::size_t repeated, const std::string& first);
+
+std::string cleared_status();
+std::string zipping_status();
+std::string zipped_status(std::size_t banks);
+// What the browser said, where a step failed.
+std::string zip_failed_status(const std::string& error);
+std::string folder_refused_status(const std::string& error);
+std::string saved_status(std::size_t files, const std::string& folder);
+std::string save_failed_status(const std::string& folder, const std::string& error,
+                               std::size_t saved, std::size_t total);
+
+// What find says of `count` patches found, the first `shown` of them shown.
+std::string found_status(std::size_t count, std::size_t shown);
 
 #endif  // VORTRIM_CORE_MESSAGES_H

@@ -4,63 +4,48 @@
 #include <cstdint>
 
 #include "core/messages.h"
+#include "core/windows_fold.h"
 
 namespace {
 
 char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
-// A letter as Windows folds it to compare names, for the letters of
-// Windows-1252 (é and É are one, as A and a are); other bytes as they are.
-char windows_1252_lower(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  if ((u >= 0xC0 && u <= 0xDE && u != 0xD7) || (u >= 'A' && u <= 'Z')) return static_cast<char>(u + 0x20);
-  if (u == 0x8A || u == 0x8C || u == 0x8E) return static_cast<char>(u + 0x10);  // Š Œ Ž
-  if (u == 0x9F) return static_cast<char>(0xFF);                                // Ÿ
-  return c;
-}
-
 // A name as the rules compare names: the program's with ASCII case folded
 // (as on FAT disks, where the files may be copied later; the disk itself
-// is asked for the rest), a .zip's as Windows folds the letters it may hold.
+// is asked for the rest), the page's as Windows folds them.
 std::string ascii_folded(std::string s) {
   for (char& c : s) c = ascii_lower(c);
   return s;
 }
 
-std::string windows_1252_folded(std::string s) {
-  for (char& c : s) c = windows_1252_lower(c);
-  return s;
-}
+std::string windows_1252_folded(std::string s) { return windows_folded(windows_1252_to_utf8(s)); }
 
-// UTF-8 text as Windows compares names, for the letters a bank's or a
-// folder's name most likely holds: ASCII, and Latin-1's (é and É are one).
-std::string folded_utf8(std::string s) {
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    const auto u = static_cast<unsigned char>(s[i]);
-    if (u >= 'A' && u <= 'Z') s[i] = static_cast<char>(u + 0x20);
-    if (u == 0xC3 && i + 1 < s.size()) {
-      const auto next = static_cast<unsigned char>(s[i + 1]);
-      if (next >= 0x80 && next <= 0x9E && next != 0x97) s[++i] = static_cast<char>(next + 0x20);
-    }
-  }
-  return s;
-}
+std::string utf8_folded(std::string s) { return windows_folded(s); }
 
-// Where a device name ends in `stem`, or 0 where it holds none. Windows
+// The text of a name being renamed for Windows: a patch's stem (Windows-1252,
+// before ".KA1") or a whole folder name (UTF-8).
+enum class NamePart { kStem, kFolder };
+
+// Where a device name ends in `name`, or 0 where it holds none. Windows
 // looks for one in the part before the first dot, with trailing spaces
 // dropped: "nul.KA1" and "NUL .a" are the device too.
-std::size_t device_name_end(const std::string& stem) {
-  std::size_t end = std::min(stem.find('.'), stem.size());
-  while (end > 0 && stem[end - 1] == ' ') --end;
-  if (end != 3 && end != 4) return 0;  // no device name is longer or shorter
-  const std::string base = ascii_folded(stem.substr(0, end));
+std::size_t device_name_end(const std::string& name, NamePart part) {
+  std::size_t end = std::min(name.find('.'), name.size());
+  while (end > 0 && name[end - 1] == ' ') --end;
+  const std::string base = ascii_folded(name.substr(0, end));
   if (base == "con" || base == "prn" || base == "aux" || base == "nul") return end;
-  if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) {
+  if (base.size() < 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) {
     return 0;
   }
-  // Digits, and the superscripts one to three of the ANSI code page.
-  const unsigned char n = static_cast<unsigned char>(base[3]);
-  return (n >= '0' && n <= '9') || n == 0xB9 || n == 0xB2 || n == 0xB3 ? end : 0;
+  // A digit, or a superscript one to three, in the name's own text.
+  const std::string n = base.substr(3);
+  const char* const superscripts[2][3] = {{"\xB9", "\xB2", "\xB3"},
+                                          {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"}};
+  const auto& ours = superscripts[part == NamePart::kFolder ? 1 : 0];
+  return (n.size() == 1 && n[0] >= '0' && n[0] <= '9') ||
+                 std::find(std::begin(ours), std::end(ours), n) != std::end(ours)
+             ? end
+             : 0;
 }
 
 // Characters that no Windows file name may hold (the separators never
@@ -81,11 +66,7 @@ constexpr std::uint16_t kHigh1252[32] = {
 // The file stem for a patch name (8 bytes and a NUL): up to the first NUL
 // as it stands, else without trailing spaces; separators become "_".
 std::string make_stem(const char* name) {
-  std::string stem(name, name_length(name));
-  // Only a full 8-byte name is space padded.
-  if (stem.size() == kNameLength) {
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-  }
+  std::string stem(name, stem_length(name));
   for (char& c : stem) {
     if (c == '/' || c == '\\') c = '_';
   }
@@ -99,17 +80,19 @@ bool stem_refused(const std::string& stem, NameRules rules) {
   for (const char c : stem) {
     if (is_windows_forbidden(static_cast<unsigned char>(c))) return true;
   }
-  return device_name_end(stem) > 0;
+  return device_name_end(stem, NamePart::kStem) > 0;
 }
 
-// Renames `stem` to a name that Windows stores as it is: each character it
-// forbids becomes "_", and a device name gets "_" after its base ("COM1"
-// gives "COM1_", "lpt1.x" gives "lpt1_.x"). Returns why, in the stem's own
-// text, or "" where the stem needed no renaming.
-std::string rename_for_windows(std::string& stem) {
+// Renames `name` to one that Windows stores as it is: each character it
+// forbids becomes "_", and so does each dot or space that ends a folder's
+// name (Windows drops them: "Bank " and "Bank" would be one folder), and a
+// device name gets "_" after its base ("COM1" gives "COM1_", "lpt1.x" gives
+// "lpt1_.x"). Returns why, in the name's own text, or "" where the name
+// needed no renaming.
+std::string rename_for_windows(std::string& name, NamePart part) {
   std::string forbidden;  // each one met, as shown
   bool control = false;
-  for (char& c : stem) {
+  for (char& c : name) {
     const auto u = static_cast<unsigned char>(c);
     if (!is_windows_forbidden(u)) continue;
     if (u < 0x20) {
@@ -119,10 +102,16 @@ std::string rename_for_windows(std::string& stem) {
     }
     c = '_';
   }
-  const std::size_t end = device_name_end(stem);
-  const std::string device = stem.substr(0, end);
-  if (end > 0) stem.insert(end, 1, '_');
-  return renamed_for_windows_reason(forbidden, control, false, device);
+  bool trailing = false;
+  for (std::size_t i = name.size(); part == NamePart::kFolder && i > 0; --i) {
+    if (name[i - 1] != '.' && name[i - 1] != ' ') break;
+    name[i - 1] = '_';
+    trailing = true;
+  }
+  const std::size_t end = device_name_end(name, part);
+  const std::string device = name.substr(0, end);
+  if (end > 0) name.insert(end, 1, '_');
+  return renamed_for_windows_reason(forbidden, control, trailing, device);
 }
 
 // The file name of `stem` in the rules' text.
@@ -153,6 +142,21 @@ std::string unique_name(const std::string& name, std::set<std::string>& used,
 
 }  // namespace
 
+bool has_extension(const std::string& name, const char* extension) {
+  const std::string wanted = ascii_folded(extension);
+  return name.size() >= wanted.size() &&
+         ascii_folded(name.substr(name.size() - wanted.size())) == wanted;
+}
+
+std::size_t stem_length(const char* name) {
+  std::size_t length = name_length(name);
+  // Only a full 8-byte name is space padded.
+  if (length == kNameLength) {
+    while (length > 0 && name[length - 1] == ' ') --length;
+  }
+  return length;
+}
+
 std::string destination_path(const std::string& value, char separator) {
   if (value.empty() || value.back() != separator) return value + separator;
   return value;
@@ -161,7 +165,9 @@ std::string destination_path(const std::string& value, char separator) {
 PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch) {
   std::string stem = make_stem(patch.name.data());
   PatchFileName name;
-  if (names.rules == NameRules::kPage) name.renamed = windows_1252_to_utf8(rename_for_windows(stem));
+  if (names.rules == NameRules::kPage) {
+    name.renamed = windows_1252_to_utf8(rename_for_windows(stem, NamePart::kStem));
+  }
   // No longer than a patch name, as the instrument's floppy drive reads
   // names; a renamed one keeps its whole name before a "~N".
   const std::size_t limit = std::max(stem.size(), kNameLength);
@@ -182,20 +188,23 @@ std::string bank_folder_name(const std::string& bank_name) {
   return bank_name.substr(0, dot);
 }
 
-std::string bank_folder_path(BankFolders& folders, const std::string& bank_path) {
-  std::string path;
+BankFolderPath bank_folder_path(BankFolders& folders, const std::string& bank_path) {
+  BankFolderPath folder;
   std::size_t start = 0;
-  for (std::size_t slash; (slash = bank_path.find('/', start)) != std::string::npos;
-       start = slash + 1) {
-    std::string folder = bank_path.substr(start, slash - start);
-    rename_for_windows(folder);
-    path += folder + "/";
+  // Each folder on the way, then the bank's own, renamed as Windows needs;
+  // a reason is said once.
+  for (std::size_t end = 0; end != std::string::npos; start = end + 1) {
+    end = bank_path.find('/', start);
+    std::string part = end == std::string::npos ? bank_folder_name(bank_path.substr(start))
+                                                : bank_path.substr(start, end - start);
+    const std::string why = rename_for_windows(part, NamePart::kFolder);
+    if (folder.renamed.empty()) folder.renamed = why;
+    folder.path += part + (end == std::string::npos ? "" : "/");
   }
-  std::string last = bank_folder_name(bank_path.substr(start));
-  rename_for_windows(last);
   // The whole path compared as Windows compares names: "Factory/DEMO" and
   // "factory/demo" would meet there. A folder's name is not cut.
-  return unique_name(path + last, folders.used, folded_utf8, std::string::npos);
+  folder.path = unique_name(folder.path, folders.used, utf8_folded, std::string::npos);
+  return folder;
 }
 
 void mask_control_bytes(char* text, std::size_t size) {

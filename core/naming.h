@@ -21,6 +21,9 @@ enum class NameRules {
   kPage,
 };
 
+// Whether `name` ends in `extension` (".KAA"), ASCII case ignored.
+bool has_extension(const std::string& name, const char* extension);
+
 // A patch name's 8-bit bytes as the program's text: the host's own (see
 // os/host.h), or null for the bytes as they are.
 using NameText = std::string (*)(const std::string& name);
@@ -71,17 +74,29 @@ PatchFileName patch_file_name(PatchNames& names, const PatchEntry& patch);
 // cannot have the bank's own name.
 std::string bank_folder_name(const std::string& bank_name);
 
+// How much of an 8-byte patch name its file's stem keeps: up to its first
+// NUL, if it has one, else without trailing spaces.
+std::size_t stem_length(const char* name);
+
 // The folders given so far in one .zip of many banks.
 struct BankFolders {
   std::set<std::string> used;  // as Windows compares them
 };
 
+// A bank's folder in a collection, and why it is not the bank's own name
+// ("" where it is).
+struct BankFolderPath {
+  std::string path;
+  std::string renamed;
+};
+
 // The folder for the patches of the bank at `bank_path` (UTF-8, "/"
 // between folders) in a collection: "Factory/DEMO.KAA" gives
 // "Factory/DEMO". Each part is renamed as Windows needs, as a patch's name
-// is for the page, and a path that Windows would take for one given before
+// is for the page, and so is a dot or a space that ends it ("Bank .KAA"
+// gives "Bank_"), and a path that Windows would take for one given before
 // gets "~N" ("Factory/DEMO~2").
-std::string bank_folder_path(BankFolders& folders, const std::string& bank_path);
+BankFolderPath bank_folder_path(BankFolders& folders, const std::string& bank_path);
 
 // Text of 8-bit characters read as Windows-1252 (what a Western Windows
 // makes of a patch name), in UTF-8.

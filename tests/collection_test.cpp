@@ -16,30 +16,30 @@ TEST(KeepPatch, NumbersEachDistinctPatchOnce) {
   last.back() ^= 1;
   first.front() ^= 1;
   const std::vector<unsigned char> shorter(a.begin(), a.end() - 1);
-  Collection collection;
+  KeptPatches kept;
   // In turn: new, new, a copy, new, new, a copy of the second.
   const std::vector<std::pair<const std::vector<unsigned char>*, std::uint32_t>> given{
       {&a, 0}, {&last, 1}, {&a, 0}, {&first, 2}, {&shorter, 3}, {&last, 1}};
   for (const auto& [bytes, number] : given) {
-    EXPECT_EQ(keep_patch(collection, bytes->data(), bytes->size()), number);
+    EXPECT_EQ(keep_patch(kept, bytes->data(), bytes->size()), number);
   }
-  EXPECT_EQ(collection.patches.size(), 4u);
+  EXPECT_EQ(kept.patches.size(), 4u);
 }
 
 // More than a block's worth: every kept patch still holds its bytes.
 TEST(KeepPatch, KeptBytesStayWhereTheyAre) {
-  Collection collection;
+  KeptPatches kept;
   std::vector<std::vector<unsigned char>> patches;
   for (int i = 0; i < 400; ++i) {
     patches.push_back(patch_bytes({.slot = i % 128, .name = "P" + std::to_string(i), .sources = 6,
                                    .kits = "AAAAAA"}));
-    EXPECT_EQ(keep_patch(collection, patches.back().data(), patches.back().size()),
+    EXPECT_EQ(keep_patch(kept, patches.back().data(), patches.back().size()),
               static_cast<std::uint32_t>(i));
   }
-  EXPECT_GT(collection.blocks.size(), 1u);
+  EXPECT_GT(kept.blocks.size(), 1u);
   for (std::size_t i = 0; i < patches.size(); ++i) {
-    const KeptPatch& kept = collection.patches[i];
-    EXPECT_EQ(std::vector<unsigned char>(kept.bytes, kept.bytes + kept.size), patches[i]) << i;
+    const KeptPatch& patch = kept.patches[i];
+    EXPECT_EQ(std::vector<unsigned char>(patch.bytes, patch.bytes + patch.size), patches[i]) << i;
   }
 }
 
@@ -55,10 +55,10 @@ TEST(Crc32, AsTheStandardHasIt) {
   for (const auto& [text, crc] : cases) {
     EXPECT_EQ(crc32(reinterpret_cast<const unsigned char*>(text.data()), text.size()), crc) << text;
   }
-  Collection collection;
+  KeptPatches kept;
   const std::string nine = "123456789";
-  const std::uint32_t n = keep_patch(collection, reinterpret_cast<const unsigned char*>(nine.data()), 9);
-  EXPECT_EQ(kept_crc(collection, n), 0xCBF43926u);
+  const std::uint32_t n = keep_patch(kept, reinterpret_cast<const unsigned char*>(nine.data()), 9);
+  EXPECT_EQ(kept_crc(kept, n), 0xCBF43926u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "core/messages.h"
@@ -180,20 +181,39 @@ INSTANTIATE_TEST_SUITE_P(Banks, BankFolderName, testing::ValuesIn(bank_folders()
 // A collection's .zip: each bank's folder in the collection's folders, as
 // Windows allows them, and none that Windows would take for another.
 TEST(BankFolderPath, KeepsTheCollectionsFoldersAndNoTwoMeet) {
-  const std::vector<std::pair<std::string, std::string>> paths{
-      {"DEMO.KAA", "DEMO"},
-      {"Factory/DEMO.KAA", "Factory/DEMO"},
-      {"Live 2003/DEMO.KAA", "Live 2003/DEMO"},
-      {"factory/demo.kaa", "factory/demo~2"},
-      {"Factory/DEMO.kaa", "Factory/DEMO~3"},
-      {"Factory/NOEXT", "Factory/NOEXT_"},
-      {"Chor\xC3\xA9/A.KAA", "Chor\xC3\xA9/A"},
-      {"CHOR\xC3\x89/a.KAA", "CHOR\xC3\x89/a~2"},
-      {"Vox?/CON.KAA", "Vox_/CON_"},
-      {"a:b/x<y>.KAA", "a_b/x_y_"},
+  const std::string kNot = "renamed: Windows does not allow ";
+  const std::string kEnd = "renamed: Windows drops dots and spaces at the end of a name";
+  const std::vector<std::tuple<std::string, std::string, std::string>> paths{
+      {"DEMO.KAA", "DEMO", ""},
+      {"Factory/DEMO.KAA", "Factory/DEMO", ""},
+      {"Live 2003/DEMO.KAA", "Live 2003/DEMO", ""},
+      {"factory/demo.kaa", "factory/demo~2", ""},
+      {"Factory/DEMO.kaa", "Factory/DEMO~3", ""},
+      {"Factory/NOEXT", "Factory/NOEXT_", ""},
+      {"Chor\xC3\xA9/A.KAA", "Chor\xC3\xA9/A", ""},
+      {"CHOR\xC3\x89/a.KAA", "CHOR\xC3\x89/a~2", ""},
+      {"Vox?/CON.KAA", "Vox_/CON_", kNot + "? in a name"},
+      {"a:b/x<y>.KAA", "a_b/x_y_", kNot + ": in a name"},
+      // Windows drops a name's last dots and spaces: these would meet "Bank".
+      {"Bank.KAA", "Bank", ""},
+      {"Bank .KAA", "Bank_", kEnd},
+      {"Bank..KAA", "Bank_~2", kEnd},
+      {"Live. /Bank.KAA", "Live__/Bank", kEnd},
+      {"COM\xC2\xB9/A.KAA", "COM\xC2\xB9_/A", "renamed: Windows keeps COM\xC2\xB9 for a device"},
+      // Every letter with a case, as Windows folds it.
+      {"\xC5\xA0koda/A.KAA", "\xC5\xA0koda/A", ""},
+      {"\xC5\xA1koda/a.KAA", "\xC5\xA1koda/a~2", ""},
+      {"\xCE\xA9\xCE\xB4\xCE\xAE/A.KAA", "\xCE\xA9\xCE\xB4\xCE\xAE/A", ""},
+      {"\xCF\x89\xCE\xB4\xCE\xAE/a.KAA", "\xCF\x89\xCE\xB4\xCE\xAE/a~2", ""},
+      {"\xD0\x96/A.KAA", "\xD0\x96/A", ""},
+      {"\xD0\xB6/a.KAA", "\xD0\xB6/a~2", ""},
   };
   BankFolders folders;
-  for (const auto& [path, folder] : paths) EXPECT_EQ(bank_folder_path(folders, path), folder) << path;
+  for (const auto& [path, folder, renamed] : paths) {
+    const BankFolderPath got = bank_folder_path(folders, path);
+    EXPECT_EQ(got.path, folder) << path;
+    EXPECT_EQ(got.renamed, renamed) << path;
+  }
 }
 
 }  // namespace
