@@ -5,7 +5,8 @@
 // damaged banks of the shared table, with refusals.tsv: a line each, its
 // file, a tab and the words that follow its name in the refusal; a
 // collection of them in folders (Collection/) with files that are no
-// banks; and huge.KAA, 2 GiB of nothing but a hole, where the disk allows.
+// banks, one of copies (Copies/) and one of folders named beyond ASCII
+// (Letters/); and huge.KAA, 2 GiB of nothing but a hole, where the disk allows.
 //
 //   page_banks FOLDER
 
@@ -52,6 +53,15 @@ std::vector<NamedBank> banks() {
                     {.slot = 1, .name = "CH\xC9UR", .sources = 2, .kits = "AP"},
                     {.slot = 2, .name = "lpt1.x", .sources = 1, .kits = "P"},
                     {.slot = 3, .name = "A:B", .sources = 1, .kits = "A"}}}},
+      // Letters beyond ASCII, in Windows-1252: é, Š and €.
+      {"letters.KAA",
+       {.patches = {{.slot = 0, .name = "Caf\xE9", .sources = 1, .kits = "P"},
+                    {.slot = 1, .name = "\x8Akoda", .sources = 1, .kits = "A"},
+                    {.slot = 2, .name = "\x80uro", .sources = 2, .kits = "PP"}}}},
+      // One patch of names.KAA (Bass/Sub) and one of its own.
+      {"mix.KAA",
+       {.patches = {{.slot = 0, .name = "Bass/Sub", .sources = 1, .kits = "P"},
+                    {.slot = 1, .name = "Solo", .sources = 3, .kits = "PAP"}}}},
   };
 }
 
@@ -93,7 +103,25 @@ int main(int argc, char** argv) {
       {"Collection/Live 2003/NAMES.kaa", "accents.KAA"},
       {"Collection/Broken/short.KAA", "short.KAA"},
       {"Collection/notes.txt", "Pad.ka1"},
-      {"Collection/Live 2003/take1.wav", "notabank.KAA"}};
+      {"Collection/Live 2003/take1.wav", "notabank.KAA"},
+      // Four copies of one bank, and a bank that shares one patch with them.
+      {"Copies/Factory/names.KAA", "names.KAA"},
+      {"Copies/Live/names.KAA", "names.KAA"},
+      {"Copies/Backup 2019/names.KAA", "names.KAA"},
+      {"Copies/Old/NAMES.KAA", "names.KAA"},
+      {"Copies/Live/mix.KAA", "mix.KAA"},
+      // A folder that comes before the others.
+      {"Archive/mix.KAA", "mix.KAA"},
+      // Folder names in Greek and with Š, a pair of each that Windows takes
+      // for one, and a bank whose name ends in a space, which Windows drops.
+      {"Letters/\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC/Bank.KAA",
+       "letters.KAA"},
+      {"Letters/\xCE\x95\xCE\x9B\xCE\x9B\xCE\x97\xCE\x9D\xCE\x99\xCE\x9A\xCE\x86/bank.KAA",
+       "letters.KAA"},
+      {"Letters/\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD\xCE\xB9\xCE\xBA\xCE\xAC/Bank .KAA",
+       "mix.KAA"},
+      {"Letters/\xC5\xA0koda/A.KAA", "letters.KAA"},
+      {"Letters/\xC5\xA1koda/a.KAA", "mix.KAA"}};
   std::error_code ec;
   for (const auto& [to, from] : collection) {
     std::filesystem::create_directories(std::filesystem::path(folder + to).parent_path());

@@ -57,6 +57,8 @@ async function openPuppeteer(engine, scratch, extraArgs) {
     // Chromium's driver also hands a folder to a folder input; Firefox's
     // refuses one.
     pick: async (files, input = "#files") => (await page.$(input)).uploadFile(...files),
+    // The page's width and height in CSS pixels, as a phone's.
+    resize: (width, height) => page.setViewport({ width, height }),
     pids: () => [b.process().pid],
     close: () => b.close(),
   };
@@ -91,6 +93,13 @@ async function openWebKit(scratch) {
     goto: url => session.get(url),
     evaluate: (fn, ...args) => session.executeScript(`return (${fn}).apply(null, arguments)`, ...args),
     pick: async (files, input = "#files") => session.findElement(By.css(input)).sendKeys(files.join("\n")),
+    // The window as small as the page's width, what is around the page
+    // made up for once it is known; no narrower than WebKit's window goes.
+    resize: async (width, height) => {
+      await session.manage().window().setRect({ width, height });
+      const inner = await session.executeScript("return window.innerWidth");
+      if (inner > width) await session.manage().window().setRect({ width: 2 * width - inner, height }).catch(() => {});
+    },
     pids: () => [driver.pid],
     close: async () => { await session.quit(); driver.kill(); },
   };
@@ -101,15 +110,21 @@ export function openBrowser(engine, scratch, chromiumArgs = []) {
   return engine === "webkit" ? openWebKit(scratch) : openPuppeteer(engine, scratch, chromiumArgs);
 }
 
-// The page over http, every request noted.
-export function servePage(pageFile, requests) {
+// The page over http, every request noted. With "?before=NAME" the page
+// comes with the script `before[NAME]` ahead of its own, which may break
+// what the page needs of the browser.
+export function servePage(pageFile, requests, before = {}) {
   const server = http.createServer((req, res) => {
-    requests.push(req.url);
-    if (req.url !== "/vortrim.html") {
+    const [file, query] = req.url.split("?");
+    requests.push(file);
+    if (file !== "/vortrim.html") {
       res.writeHead(404).end();
       return;
     }
-    res.writeHead(200, { "Content-Type": "text/html; charset=utf-8" }).end(fs.readFileSync(pageFile));
+    let page = fs.readFileSync(pageFile, "utf8");
+    const name = new URLSearchParams(query).get("before");
+    if (name) page = page.replace("<script>", `<script>${before[name]}</script><script>`);
+    res.writeHead(200, { "Content-Type": "text/html; charset=utf-8" }).end(page);
   });
   return new Promise(r => server.listen(0, "127.0.0.1", () => r(server)));
 }

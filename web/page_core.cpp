@@ -1,32 +1,33 @@
 // The browser page's way into the program's own code, built to
-// WebAssembly. For each bank file of a collection the page copies the
-// file's first bytes into the input buffer and its path in the collection
-// into the name buffer, calls vortrim_read, and takes back texts that the
-// program's functions wrote (see vortrim_read). No rule of the program is
-// made here; this file only moves bytes between the two.
+// WebAssembly. The page copies a bank file's first bytes into the input
+// buffer and a text (a path, what is typed) into the text buffer, calls in,
+// and takes back the result: JSON with named fields, or plain text. No rule
+// of the program is made here; this file only moves values between the two.
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/bank_image.h"
 #include "core/collection.h"
 #include "core/messages.h"
-#include "core/naming.h"
-#include "core/report.h"
 
 namespace {
 
-// What lives between the page's calls: the bytes handed in, the one bank
-// image, the collection read so far (each distinct patch's bytes, which
-// the page reads from this module's memory whenever it saves them, and the
-// banks' folders) and the texts handed back.
+// What lives between the page's calls: the bytes and text handed in, the
+// one bank image, the collection read so far, the collections that saves
+// under way still read from (a save works from the bytes it started with,
+// whatever is cleared meanwhile), and the last result.
 struct Page {
-  std::array<unsigned char, kHeaderSize + kMemorySize> input{};
-  std::array<char, 4096> bank_name{};  // UTF-8, "/" between folders
+  std::vector<unsigned char> input;
+  std::string text;
   BankImage image;
-  Collection collection;
-  BankFolders folders;
-  std::array<std::string, 4> parts;
+  std::shared_ptr<Collection> collection = std::make_shared<Collection>();
+  std::map<int, std::shared_ptr<Collection>> held;
+  int next_hold = 1;
+  std::string result;
 };
 
 Page& page() {
@@ -34,102 +35,326 @@ Page& page() {
   return *p;
 }
 
-// A patch name shown on the page: control bytes as "?", as on a terminal.
-std::string shown_name(const PatchEntry& e) {
-  std::string name(e.name.data(), name_length(e.name.data()));
-  mask_control_bytes(name.data(), name.size());
-  return windows_1252_to_utf8(name);
+Collection& collection() { return *page().collection; }
+
+// The text handed in: its first `size` bytes.
+std::string text(std::size_t size) {
+  const std::string& t = page().text;
+  return t.substr(0, std::min(size, t.size()));
 }
 
-std::string bank_name(std::size_t name_size) {
-  const Page& p = page();
-  return {p.bank_name.data(), std::min(name_size, p.bank_name.size())};
+// JSON, written as the page reads it.
+void add_string(std::string& out, const std::string& s) {
+  out += '"';
+  for (const char c : s) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20) {
+      static const char hex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+}
+
+void add_field(std::string& out, const char* name, const std::string& value) {
+  out += out.back() == '{' ? "\"" : ",\"";
+  out += name;
+  out += "\":";
+  add_string(out, value);
+}
+
+void add_field(std::string& out, const char* name, long long value) {
+  out += out.back() == '{' ? "\"" : ",\"";
+  out += name;
+  out += "\":";
+  out += std::to_string(value);
+}
+
+// A list of `count` values, each written by `add`.
+template <class Add>
+void add_list(std::string& out, const char* name, std::size_t count, Add add) {
+  out += out.back() == '{' ? "\"" : ",\"";
+  out += name;
+  out += "\":[";
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0) out += ',';
+    add(i);
+  }
+  out += ']';
+}
+
+const char* give(std::string result) {
+  page().result = std::move(result);
+  return page().result.c_str();
+}
+
+// A bank's place in the overview: its line, and what is said of it once.
+void add_overview_row(std::string& out, std::uint32_t id) {
+  const CollectedBank& bank = collection().banks[id];
+  out += '{';
+  add_field(out, "id", id);
+  add_field(out, "line", bank.message);
+  if (bank.loaded) {
+    add_field(out, "copies", bank_copies_note(collection(), id));
+    add_field(out, "folderRenamed", bank.folder_renamed);
+  }
+  out += '}';
+}
+
+// The last part of a bank's folder: its name when it is saved alone.
+std::string own_folder(const CollectedBank& bank) {
+  return bank.folder.substr(bank.folder.rfind('/') + 1);
+}
+
+// Splits `request` at line breaks.
+std::vector<std::string> lines(const std::string& request) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  for (std::size_t end; (end = request.find('\n', start)) != std::string::npos; start = end + 1) {
+    parts.push_back(request.substr(start, end - start));
+  }
+  parts.push_back(request.substr(start));
+  return parts;
+}
+
+std::size_t number(const std::vector<std::string>& args, std::size_t i) {
+  return i < args.size() ? static_cast<std::size_t>(std::strtoull(args[i].c_str(), nullptr, 10))
+                         : 0;
+}
+
+std::string word(const std::vector<std::string>& args, std::size_t i) {
+  return i < args.size() ? args[i] : "";
 }
 
 }  // namespace
 
-extern "C" {
+// What the page calls, exported by name.
+#define VORTRIM_EXPORT(name) extern "C" __attribute__((export_name(#name)))
 
-unsigned char* vortrim_input() { return page().input.data(); }
-std::size_t vortrim_input_capacity() { return page().input.size(); }
-char* vortrim_bank_name() { return page().bank_name.data(); }
-std::size_t vortrim_bank_name_capacity() { return page().bank_name.size(); }
+// Room for `size` bytes of a bank file, or of text, to be handed in.
+VORTRIM_EXPORT(vortrim_input)
+unsigned char* vortrim_input(std::size_t size) {
+  page().input.resize(size);
+  return page().input.data();
+}
+VORTRIM_EXPORT(vortrim_text)
+char* vortrim_text(std::size_t size) {
+  page().text.resize(size);
+  return page().text.data();
+}
 
-// Reads the first `size` bytes of the input buffer as the bank at the path
-// held by the first `name_size` bytes of the name buffer, and adds it to
-// the collection. Returns 1 for a bank loaded, 0 for one refused. The parts
-// then hold:
-//   0  the summary line, or the refusal message;
-//   1  the summary and the listing, as `vortrim -l` prints them;
-//   2  a row per patch in memory order, tab-separated: slot, name, sources,
-//      source map, size, the patch's number in the collection (a copy has
-//      the number of the patch it copies), the address of its bytes in this
-//      module's memory, its file name in a .zip (NameRules::kPage) and why
-//      that name is not the patch's own, if it is not;
-//   3  patch memory's size, the bytes free, and the bank's folder in a .zip
-//      of the whole collection.
-int vortrim_read(std::size_t size, std::size_t name_size) {
+// How much of a file the page hands in: what a bank can hold.
+VORTRIM_EXPORT(vortrim_read_limit)
+std::size_t vortrim_read_limit() { return kHeaderSize + kMemorySize; }
+
+// The result of the last call that gave one, and its size in bytes.
+VORTRIM_EXPORT(vortrim_result)
+const char* vortrim_result() { return page().result.c_str(); }
+VORTRIM_EXPORT(vortrim_result_size)
+std::size_t vortrim_result_size() { return page().result.size(); }
+
+// The text handed in, paths a line each, as a JSON list of their indices in
+// path order: the order in which the page reads them.
+VORTRIM_EXPORT(vortrim_sort)
+void vortrim_sort(std::size_t text_size) {
+  const std::vector<std::uint32_t> order = in_path_order(lines(text(text_size)));
+  std::string out = "{";
+  add_list(out, "order", order.size(), [&](std::size_t i) { out += std::to_string(order[i]); });
+  give(out + "}");
+}
+
+// Reads the `size` bytes handed in as the bank at the path handed in
+// (`text_size` bytes) and adds it to the collection. Returns its id.
+VORTRIM_EXPORT(vortrim_add)
+std::uint32_t vortrim_add(std::size_t size, std::size_t text_size) {
   Page& p = page();
-  const std::string name = bank_name(name_size);
-  for (std::string& part : p.parts) part.clear();
-  BankRefusal why;
-  if (!load_bank_bytes(p.image, p.input.data(), std::min(size, p.input.size()), &why)) {
-    p.parts[0] = bank_refusal(name, why);
-    return 0;
+  return add_bank(collection(), p.image, text(text_size), p.input.data(),
+                  std::min(size, p.input.size()));
+}
+
+// Adds the bank at the path handed in, which the browser could not read.
+VORTRIM_EXPORT(vortrim_add_unreadable)
+std::uint32_t vortrim_add_unreadable(std::size_t text_size) {
+  return add_unreadable(collection(), text(text_size));
+}
+
+VORTRIM_EXPORT(vortrim_loaded)
+int vortrim_loaded(std::uint32_t id) { return collection().banks.at(id).loaded ? 1 : 0; }
+
+// Whether a file met in a folder, at the path handed in, is read as a bank.
+VORTRIM_EXPORT(vortrim_is_bank_file)
+int vortrim_is_bank_file(std::size_t text_size) { return is_bank_file(text(text_size)) ? 1 : 0; }
+
+// Counts files of folders that are no banks.
+VORTRIM_EXPORT(vortrim_skip)
+void vortrim_skip(int count) { collection().skipped += count; }
+
+// The overview: the totals and the files skipped, then the refused banks
+// and the others, each in path order, with their lines.
+VORTRIM_EXPORT(vortrim_overview)
+void vortrim_overview() {
+  const Collection& c = collection();
+  std::vector<std::uint32_t> refused, loaded;
+  for (const std::uint32_t id : banks_in_order(c)) (c.banks[id].loaded ? loaded : refused).push_back(id);
+  std::string out = "{";
+  add_field(out, "totals", totals_line(c));
+  add_field(out, "skipped", c.skipped);
+  add_list(out, "refused", refused.size(), [&](std::size_t i) { add_overview_row(out, refused[i]); });
+  add_list(out, "banks", loaded.size(), [&](std::size_t i) { add_overview_row(out, loaded[i]); });
+  give(out + "}");
+}
+
+// Bank `id` as an opened bank shows it.
+VORTRIM_EXPORT(vortrim_bank)
+void vortrim_bank(std::uint32_t id) {
+  const Collection& c = collection();
+  const CollectedBank& bank = c.banks.at(id);
+  std::string out = "{";
+  add_field(out, "path", bank.path);
+  add_field(out, "listing", bank.listing);
+  add_field(out, "memory", static_cast<long long>(kMemorySize));
+  add_field(out, "free", bank.free);
+  add_field(out, "name", own_folder(bank));
+  add_list(out, "patches", bank.patches.size(), [&](std::size_t i) {
+    const CollectedPatch& p = bank.patches[i];
+    out += '{';
+    add_field(out, "slot", p.slot);
+    add_field(out, "name", p.name);
+    add_field(out, "label", p.label);
+    add_field(out, "sources", p.sources);
+    add_field(out, "map", p.source_map.data());
+    add_field(out, "size", p.size);
+    add_field(out, "number", p.number);
+    add_field(out, "file", p.file);
+    add_field(out, "renamed", p.renamed);
+    add_field(out, "copies", patch_copies_note(c, id, static_cast<std::uint32_t>(i)));
+    out += '}';
+  });
+  give(out + "}");
+}
+
+// What bank `id`'s patches say of their copies, which banks added later
+// change: a note a patch.
+VORTRIM_EXPORT(vortrim_copies)
+void vortrim_copies(std::uint32_t id) {
+  const Collection& c = collection();
+  std::string out = "{";
+  add_list(out, "copies", c.banks.at(id).patches.size(), [&](std::size_t i) {
+    add_string(out, patch_copies_note(c, id, static_cast<std::uint32_t>(i)));
+  });
+  give(out + "}");
+}
+
+// The patches whose names hold the text handed in, the first `shown` of
+// them with their banks, and what is said of them.
+VORTRIM_EXPORT(vortrim_find)
+void vortrim_find(std::size_t text_size, std::size_t shown) {
+  const Collection& c = collection();
+  const std::vector<Place> found = find_patches(c, text(text_size));
+  const std::size_t rows = std::min(found.size(), shown);
+  std::string out = "{";
+  add_field(out, "said", found_status(found.size(), rows));
+  add_list(out, "rows", rows, [&](std::size_t i) {
+    const CollectedBank& bank = c.banks[found[i].bank];
+    const CollectedPatch& p = bank.patches[found[i].patch];
+    out += '{';
+    add_field(out, "bank", found[i].bank);
+    add_field(out, "path", bank.path);
+    add_field(out, "slot", p.slot);
+    add_field(out, "name", p.name);
+    add_field(out, "file", p.file);
+    add_field(out, "number", p.number);
+    add_field(out, "size", p.size);
+    out += '}';
+  });
+  give(out + "}");
+}
+
+// What a save of bank `id` writes, or, for -1, of every bank read, in path
+// order: each bank's folder, and its files with the kept patches they hold.
+// A bank saved alone goes into a folder of its own name.
+VORTRIM_EXPORT(vortrim_plan)
+void vortrim_plan(int id) {
+  const Collection& c = collection();
+  std::vector<std::uint32_t> banks;
+  for (const std::uint32_t b : banks_in_order(c)) {
+    if (c.banks[b].loaded && (id < 0 || b == static_cast<std::uint32_t>(id))) banks.push_back(b);
   }
-  const BankImage& image = p.image;
-  p.parts[0] = summary_line(image, name);
-  p.parts[1] = p.parts[0] + listing_text(image, true, windows_1252_to_utf8);
-  p.parts[0].pop_back();  // the line break
-  PatchNames names;
-  names.rules = NameRules::kPage;
-  std::string& rows = p.parts[2];
-  rows.reserve(static_cast<std::size_t>(image.count) * 96);
-  const auto field = [&](const std::string& text) { rows.append(text).push_back('\t'); };
-  for (int i = 0; i < image.count; ++i) {
-    const PatchEntry& e = stored_patch(image, i);
-    const PatchFileName file = patch_file_name(names, e);
-    const std::uint32_t number =
-        keep_patch(p.collection, &image.data[e.offset], static_cast<std::size_t>(e.size));
-    field(std::to_string(e.slot + 1));
-    field(shown_name(e));
-    field(std::to_string(e.sources));
-    field(e.source_map.data());
-    field(std::to_string(e.size));
-    field(std::to_string(number));
-    field(std::to_string(reinterpret_cast<std::uintptr_t>(p.collection.patches[number].bytes)));
-    field(file.file);
-    rows.append(file.renamed).push_back('\n');
+  std::string out = "{";
+  add_list(out, "banks", banks.size(), [&](std::size_t i) {
+    const CollectedBank& bank = c.banks[banks[i]];
+    out += '{';
+    add_field(out, "id", banks[i]);
+    add_field(out, "folder", id < 0 ? bank.folder : own_folder(bank));
+    add_list(out, "files", bank.patches.size(), [&](std::size_t j) {
+      const CollectedPatch& p = bank.patches[j];
+      out += '{';
+      add_field(out, "file", p.file);
+      add_field(out, "number", p.number);
+      add_field(out, "size", p.size);
+      out += '}';
+    });
+    out += '}';
+  });
+  give(out + "}");
+}
+
+// Keeps the collection as it is now for a save, until released: its
+// patches' bytes stay where they are, whatever is cleared or added.
+VORTRIM_EXPORT(vortrim_hold)
+int vortrim_hold() {
+  Page& p = page();
+  p.held[p.next_hold] = p.collection;
+  return p.next_hold++;
+}
+VORTRIM_EXPORT(vortrim_release)
+void vortrim_release(int hold) { page().held.erase(hold); }
+
+// Kept patch `number` of a held collection: the address of its bytes, and
+// its CRC-32 for a .zip. Null and 0 for a hold that is gone.
+VORTRIM_EXPORT(vortrim_patch)
+const unsigned char* vortrim_patch(int hold, std::uint32_t number) {
+  const auto h = page().held.find(hold);
+  return h == page().held.end() ? nullptr : h->second->kept.patches.at(number).bytes;
+}
+VORTRIM_EXPORT(vortrim_crc)
+std::uint32_t vortrim_crc(int hold, std::uint32_t number) {
+  const auto h = page().held.find(hold);
+  return h == page().held.end() ? 0 : kept_crc(h->second->kept, number);
+}
+
+// Forgets the collection; saves under way keep what they hold.
+VORTRIM_EXPORT(vortrim_clear)
+void vortrim_clear() { page().collection = std::make_shared<Collection>(); }
+
+// A message of the page's, by its name on the first line of the text handed
+// in, with its values on the lines after it.
+VORTRIM_EXPORT(vortrim_say)
+void vortrim_say(std::size_t text_size) {
+  const std::vector<std::string> args = lines(text(text_size));
+  const std::string& name = args[0];
+  std::string said;
+  if (name == "reading") said = reading_status(number(args, 1), word(args, 2));
+  if (name == "added") {
+    said = added_status(number(args, 1), number(args, 2), number(args, 3), number(args, 4),
+                        word(args, 5));
   }
-  p.parts[3] = std::to_string(kMemorySize) + '\t' + std::to_string(free_bytes(image)) + '\t' +
-               bank_folder_path(p.folders, name);
-  return 1;
+  if (name == "cleared") said = cleared_status();
+  if (name == "zipping") said = zipping_status();
+  if (name == "zipped") said = zipped_status(number(args, 1));
+  if (name == "zip-failed") said = zip_failed_status(word(args, 1));
+  if (name == "folder-refused") said = folder_refused_status(word(args, 1));
+  if (name == "saved") said = saved_status(number(args, 1), word(args, 2));
+  if (name == "save-failed") {
+    said = save_failed_status(word(args, 1), word(args, 2), number(args, 3), number(args, 4));
+  }
+  give(said);
 }
 
-// Part 0 becomes the message for the bank at that path, which the browser
-// could not read.
-void vortrim_unreadable(std::size_t name_size) {
-  Page& p = page();
-  for (std::string& part : p.parts) part.clear();
-  p.parts[0] = bank_refusal(bank_name(name_size), {Refusal::kReadError});
-}
-
-// The CRC-32 of patch `number` of the collection, for a .zip.
-std::uint32_t vortrim_crc(std::uint32_t number) { return kept_crc(page().collection, number); }
-
-// Forgets the collection: its patches and its folders.
-void vortrim_clear() {
-  Page& p = page();
-  p.collection = Collection{};
-  p.folders = BankFolders{};
-}
-
-const char* vortrim_part(int which) {
-  return which >= 0 && which < 4 ? page().parts[static_cast<std::size_t>(which)].c_str() : "";
-}
-
-std::size_t vortrim_part_size(int which) {
-  return which >= 0 && which < 4 ? page().parts[static_cast<std::size_t>(which)].size() : 0;
-}
-
-}  // extern "C"

@@ -1,0 +1,164 @@
+// Drawing: the page's elements, made from what the core gives. Rows once
+// drawn stay where they are as banks are added, and what changes in them is
+// changed in place, so that focus and scroll stay where the user left them.
+import { started } from "./core.js";
+import { collection } from "./collection.js";
+import { downloadZip, saveInto } from "./save.js";
+
+export const $ = id => document.getElementById(id);
+
+export function element(tag, props = {}, ...children) {
+  const e = Object.assign(document.createElement(tag), props);
+  e.append(...children);
+  return e;
+}
+
+// A note under a row or in a cell, which may change: "" hides it.
+function note(text, className = "why") {
+  return element("span", { className, hidden: !text }, text);
+}
+
+// A table of `items`, by `columns`: heading, the cell's content, whether it
+// is a number, and the cell that heads its row (the name).
+export function table(caption, columns, items) {
+  const head = element("tr", {}, ...columns.map(c =>
+    element("th", { scope: "col", className: c.className ?? (c.numeric ? "number" : "") }, c.heading)));
+  const body = element("tbody", {}, ...items.map(item => element("tr", {}, ...columns.map(c => {
+    const className = c.className ?? (c.numeric ? "number" : "");
+    const cell = c.heads ? element("th", { scope: "row", className }) : element("td", { className });
+    cell.append(...[c.cell(item)].flat());
+    return cell;
+  }))));
+  const t = element("table", {}, element("caption", { className: "note" }, caption),
+                    element("thead", {}, head), body);
+  // A table wider than a phone scrolls; the keyboard must reach it too.
+  const scroll = element("div", { className: "scroll", tabIndex: 0 }, t);
+  scroll.setAttribute("role", "region");
+  scroll.setAttribute("aria-label", caption);
+  return scroll;
+}
+
+function memoryPicture(bank) {
+  const bar = element("div", { className: "memory", role: "img" });
+  bar.setAttribute("aria-label",
+    `Patch memory: ${bank.patches.length} patches, ${bank.free} of ${bank.memory} bytes free`);
+  for (const p of bank.patches) {
+    const band = element("span", { title: `${p.slot} ${p.label}: ${p.size} bytes` });
+    band.style.flexGrow = p.size;
+    bar.append(band);
+  }
+  const free = element("span", { className: "free", title: `free: ${bank.free} bytes` });
+  free.style.flexGrow = bank.free;
+  bar.append(free);
+  return bar;
+}
+
+// An opened bank's patch table.
+const COLUMNS = [
+  { heading: "Number", numeric: true, cell: p => String(p.slot) },
+  { heading: "Name", heads: true, cell: p => p.name },
+  { heading: "Sources", numeric: true, cell: p => `${p.sources} ${p.map}` },
+  { heading: "Size", numeric: true, cell: p => String(p.size) },
+  { heading: "File", className: "file", cell: p => [p.file, note(p.renamed), note(p.copies, "why copies")] },
+];
+
+// What an opened bank shows; made when it is first opened.
+function bankDetails(id) {
+  return started.then(core => {
+    const bank = core.bank(id);
+    const status = element("p", { role: "status" });
+    const zipButton = element("button", { type: "button" }, `Download ${bank.name}.zip`);
+    zipButton.addEventListener("click", () => downloadZip(id, bank.name + ".zip", status));
+    const actions = element("div", { className: "actions" }, zipButton);
+    if (typeof window.showDirectoryPicker === "function") {
+      const folderButton = element("button", { type: "button" }, `Save into a folder… (as ${bank.name})`);
+      folderButton.addEventListener("click", () => saveInto(id, status));
+      actions.append(folderButton);
+    }
+    return [memoryPicture(bank),
+            element("p", { className: "legend" },
+                    "Each band is a patch, in memory order, as wide as its bytes; the grey part is free."),
+            actions, status,
+            table(`The patches of ${bank.path}, in memory order`, COLUMNS, bank.patches),
+            element("details", {}, element("summary", {}, "The listing as text"),
+                    element("pre", {}, bank.listing))];
+  });
+}
+
+// The rows drawn, by bank id.
+const rows = new Map();
+
+// A bank's row in the overview: its summary line, or why it was refused;
+// under the line, what is said of the bank once.
+function refusedRow(row) {
+  return element("li", { className: "refused" }, row.line);
+}
+
+function bankRow(row) {
+  const details = element("details", {}, element("summary", {}, element("span", { className: "line" }, row.line),
+                                                 note(row.copies, "why copies"), note(row.folderRenamed)));
+  details.addEventListener("toggle", async () => {
+    if (!details.open) return collection.open.delete(row.id);
+    collection.open.add(row.id);
+    if (details.childElementCount === 1) details.append(...await bankDetails(row.id));
+  }, { passive: true });
+  return element("li", {}, details);
+}
+
+// Keeps the element that has focus, or else the first open bank, where it
+// is on the screen while `change` adds rows above it (not every browser
+// does so by itself).
+export async function keepInView(change) {
+  const anchor = document.activeElement !== document.body && document.activeElement?.closest("main")
+    ? document.activeElement : document.querySelector("#banks details[open]");
+  const top = anchor?.getBoundingClientRect().top;
+  await change();
+  if (anchor?.isConnected) window.scrollBy(0, anchor.getBoundingClientRect().top - top);
+}
+
+// Puts each row of `ordered` in `list` in that order: new rows go in
+// between, rows drawn already are not moved (a moved element loses focus).
+function place(list, ordered, make) {
+  let next = list.firstElementChild;
+  for (const row of ordered) {
+    const drawn = rows.get(row.id);
+    if (drawn) {
+      next = drawn.nextElementSibling;
+      const copies = drawn.querySelector("summary > .copies");
+      if (copies) Object.assign(copies, { textContent: row.copies, hidden: !row.copies });
+    } else {
+      const made = make(row);
+      rows.set(row.id, made);
+      list.insertBefore(made, next);
+    }
+  }
+}
+
+// Banks open already say what banks added since make of their copies.
+function redrawCopies(core) {
+  for (const id of collection.open) {
+    const cells = rows.get(id)?.querySelectorAll("tbody .copies") ?? [];
+    core.copies(id).forEach((copies, i) => {
+      if (cells[i]) Object.assign(cells[i], { textContent: copies, hidden: !copies });
+    });
+  }
+}
+
+// The overview as the core has it now.
+export async function drawCollection() {
+  const core = await started;
+  const overview = core.overview();
+  place($("refused"), overview.refused, refusedRow);
+  place($("banks"), overview.banks, bankRow);
+  redrawCopies(core);
+  $("refused-heading").hidden = overview.refused.length === 0;
+  $("collection").hidden = overview.refused.length + overview.banks.length + overview.skipped === 0;
+  $("totals").textContent = overview.totals;
+  $("zip-all").disabled = overview.banks.length === 0;
+}
+
+export function clearDrawn() {
+  rows.clear();
+  $("banks").replaceChildren();
+  $("refused").replaceChildren();
+}

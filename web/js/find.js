@@ -1,0 +1,33 @@
+// Find: every patch whose name holds what is typed, in the whole
+// collection, with its bank and slot and a button that saves it. The core
+// finds; this draws.
+import { started } from "./core.js";
+import { $, element, table } from "./draw.js";
+import { downloadPatch } from "./save.js";
+
+const SHOWN = 100;
+
+const COLUMNS = [
+  { heading: "Bank", className: "path", cell: r => r.path },
+  { heading: "Number", numeric: true, cell: r => String(r.slot) },
+  { heading: "Name", heads: true, cell: r => r.name },
+  { heading: "File", className: "file", cell: r => {
+      const save = element("button", { type: "button" }, "Save");
+      save.setAttribute("aria-label", `Save ${r.file} of ${r.path}`);
+      save.dataset.key = `${r.path}\n${r.slot}`;
+      save.addEventListener("click", () => downloadPatch(r));
+      return [r.file, " ", save];
+    } },
+];
+
+export async function find() {
+  const core = await started;
+  const typed = $("find").value;
+  if (!typed.trim()) return $("found").replaceChildren();
+  // A Save button that has focus keeps it when the results are drawn again.
+  const focused = document.activeElement?.closest("#found") ? document.activeElement.dataset.key : null;
+  const found = core.find(typed, SHOWN);
+  $("found").replaceChildren(element("p", {}, found.said),
+                             ...(found.rows.length ? [table("Patches found", COLUMNS, found.rows)] : []));
+  if (focused) [...$("found").querySelectorAll("button")].find(b => b.dataset.key === focused)?.focus();
+}
