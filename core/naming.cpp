@@ -108,6 +108,8 @@ std::string rename_for_windows(std::string& name, NamePart part) {
     name[i - 1] = '_';
     trailing = true;
   }
+  // A folder with no name at all comes only from a path with "//" in it.
+  if (part == NamePart::kFolder && name.empty()) name = "_";
   const std::size_t end = device_name_end(name, part);
   const std::string device = name.substr(0, end);
   if (end > 0) name.insert(end, 1, '_');

@@ -199,6 +199,11 @@ TEST(BankFolderPath, KeepsTheCollectionsFoldersAndNoTwoMeet) {
       {"Bank .KAA", "Bank_", kEnd},
       {"Bank..KAA", "Bank_~2", kEnd},
       {"Live. /Bank.KAA", "Live__/Bank", kEnd},
+      // No folder leaves the .zip's, or has no name.
+      {"../up.KAA", "__/up", kEnd},
+      {"./x.KAA", "_/x", kEnd},
+      {"/root.KAA", "_/root", ""},
+      {"Live//A.KAA", "Live/_/A", ""},
       {"COM\xC2\xB9/A.KAA", "COM\xC2\xB9_/A", "renamed: Windows keeps COM\xC2\xB9 for a device"},
       // Every letter with a case, as Windows folds it.
       {"\xC5\xA0koda/A.KAA", "\xC5\xA0koda/A", ""},
