@@ -30,7 +30,8 @@ std::uint64_t hash_of(const unsigned char* bytes, std::size_t size) {
 const unsigned char* keep_bytes(KeptPatches& kept, const unsigned char* bytes,
                                 std::size_t size) {
   if (kept.blocks.empty() || kept.filled + size > kBlockSize) {
-    kept.blocks.push_back(std::make_unique<unsigned char[]>(std::max(kBlockSize, size)));
+    // Not zeroed first: every byte is written before it is read.
+    kept.blocks.emplace_back(new unsigned char[std::max(kBlockSize, size)]);
     kept.filled = 0;
   }
   unsigned char* at = kept.blocks.back().get() + kept.filled;
