@@ -7,8 +7,11 @@
 // - every patch is written, byte for byte as it stands in the input, into a
 //   file directly inside the scratch directory, and nothing lands anywhere
 //   else;
-// - the page names every patch, each with a name of its own that Windows
-//   takes.
+// - the page reads it as the loader does, names every patch, each with a
+//   name that Windows takes and that Windows does not take for another of
+//   the bank's (its case fold, not equal bytes), and gives its folder,
+//   named here after its patches, parts that Windows takes, and another
+//   bank of that path a folder of its own.
 //
 // The scratch directory lives under /dev/shm where there is one, so that
 // millions of runs do not wear a disk; it is emptied after every input.
@@ -17,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -29,9 +33,11 @@
 #include <vector>
 
 #include "core/bank_image.h"
+#include "core/collection.h"
 #include "core/messages.h"
 #include "core/naming.h"
 #include "core/report.h"
+#include "core/windows_fold.h"
 #include "os/extract.h"
 
 namespace fs = std::filesystem;
@@ -95,6 +101,60 @@ std::string captured(const std::function<void(FILE*)>& print) {
   return result;
 }
 
+// Whether Windows takes `name` as a file or folder name, as it is: none of
+// the characters it refuses, no dot or space at its end, no device name
+// before its first dot (ASCII, or with a superscript 1 to 3 in UTF-8).
+bool windows_takes(const std::string& name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  if (name.find_first_of("<>:\"|?*/\\") != std::string::npos ||
+      std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
+    return false;
+  }
+  std::string base = name.substr(0, name.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* device : {"con", "prn", "aux", "nul"}) {
+    if (base == device) return false;
+  }
+  const std::string port = base.substr(0, 3);
+  const std::string number = base.size() > 3 ? base.substr(3) : "";
+  return !((port == "com" || port == "lpt") &&
+           ((number.size() == 1 && std::isdigit(static_cast<unsigned char>(number[0]))) ||
+            number == "\xC2\xB9" || number == "\xC2\xB2" || number == "\xC2\xB3"));
+}
+
+// The page's reading of the same input: as the loader read it, each file
+// of the bank's folder taken by Windows and not taken for another, and its
+// folder, named after the first patches, made of parts Windows takes.
+void check_the_page(const std::uint8_t* bytes, std::size_t size, const BankImage& image,
+                    bool loaded, const BankRefusal& why) {
+  static BankImage scratch;
+  std::string path;
+  for (int i = 0; i < std::min(image.count, 3) && loaded; ++i) {
+    path += windows_1252_to_utf8(std::string(stored_patch(image, i).name.data(), kNameLength)) + "/";
+  }
+  path += "FUZZ.KAA";
+  Collection collection;
+  const CollectedBank& bank = collection.banks[add_bank(collection, scratch, path, bytes, size)];
+  check(bank.loaded == loaded, "the page and the loader disagree");
+  if (!loaded) {
+    check(bank.message == bank_refusal(path, why), "the page refuses with other words");
+    return;
+  }
+  check(bank.patches.size() == static_cast<std::size_t>(image.count), "the page left a patch out");
+  std::set<std::string> folded;
+  for (const CollectedPatch& p : bank.patches) {
+    check(windows_takes(p.file), "a page's file name that Windows refuses");
+    check(folded.insert(windows_folded(p.file)).second, "two of the page's files are one to Windows");
+  }
+  for (std::size_t start = 0, end = 0; end != std::string::npos; start = end + 1) {
+    end = bank.folder.find('/', start);
+    check(windows_takes(bank.folder.substr(start, end - start)), "a folder name that Windows refuses");
+  }
+  const std::string again = bank_folder_path(collection.folders, path).path;
+  check(windows_folded(again) != windows_folded(bank.folder), "two banks' folders are one to Windows");
+}
+
 std::vector<unsigned char> file_bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -113,6 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   std::fclose(in);
   if (!loaded) {
     check(is_refusal(why), "unknown refusal");
+    check_the_page(bytes, size, image, false, why);
     return 0;
   }
 
@@ -166,19 +227,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
         "a file outside the destination");
   for (const fs::path& file : found) fs::remove(file);
 
-  // The page's .zip: no patch left out, no two names alike, none that
-  // Windows would refuse for its characters.
-  PatchNames page_names;
-  page_names.rules = NameRules::kPage;
-  std::set<std::string> page_files;
-  for (int i = 0; i < image.count; ++i) {
-    const PatchFileName name = patch_file_name(page_names, stored_patch(image, i));
-    check(name.refused == nullptr, "the page left a patch out");
-    check(page_files.insert(name.file).second, "two of the page's files have one name");
-    check(name.file.find_first_of("<>:\"|?*/\\") == std::string::npos &&
-              std::none_of(name.file.begin(), name.file.end(),
-                           [](char c) { return static_cast<unsigned char>(c) < 0x20; }),
-          "a page's file name that Windows refuses");
-  }
+  check_the_page(bytes, size, image, true, why);
   return 0;
 }
