@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 #include "tests/bank_builder.h"
 #include "tests/run_program.h"
@@ -20,6 +21,9 @@ struct DropCase {
   std::vector<std::string> banks;  // dropped, in this order
   std::vector<std::string> earlier = {};  // files there before the drop
   std::vector<std::string> damaged = {};  // banks among them that are 3000 bytes of nothing
+  // Banks that hold, after their two patches, patches named so: Windows
+  // refuses each name, and the patch is left out.
+  std::map<std::string, std::vector<std::string>> refused = {};
   bool list = false;                      // listed, not extracted: /list first,
   // unless the script is installed under the name that lists
   std::string script = "vortrim-drop.cmd";
@@ -49,11 +53,19 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
   const auto damaged = [&](const std::string& bank) {
     return std::find(c.damaged.begin(), c.damaged.end(), bank) != c.damaged.end();
   };
+  const auto refused = [&](const std::string& bank) {
+    const auto names = c.refused.find(bank);
+    return names == c.refused.end() ? std::vector<std::string>{} : names->second;
+  };
   for (std::size_t i = 0; i < c.banks.size(); ++i) {
     const fs::path bank = dir.path / c.banks[i];
     fs::create_directories(bank.parent_path());
     contents.push_back({.patches = {{.slot = 0, .name = "Pad" + std::to_string(i)},
                                     {.slot = 1, .name = "Lead", .sources = 1 + int(i)}}});
+    std::vector<TestPatch>& patches = contents.back().patches;
+    for (const std::string& name : refused(c.banks[i])) {
+      patches.push_back({.slot = int(patches.size()), .name = name});
+    }
     ASSERT_TRUE(write_bytes(bank.string(), damaged(c.banks[i])
                                                ? std::vector<unsigned char>(3000)
                                                : build_bank(contents.back())));
@@ -76,15 +88,25 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
     if (std::any_of(name.begin(), name.end(), [](char ch) { return ch & 0x80; })) continue;
     heading = r.out.find("==== " + name + " ====", heading);
     EXPECT_NE(heading, std::string::npos) << c.banks[i] << " in order in:\n" << r.out;
+    int room = 131072;
+    for (const TestPatch& p : contents[i].patches) room -= patch_size(p.sources, p.kits);
     const std::string said =
         damaged(c.banks[i]) ? "\" is not a K5000 bank: it is too short to be one."
-                            : "\" contains 2 patches. " +
-                                  std::to_string(131072 - 82 - patch_size(1 + int(i), "")) +
-                                  " bytes";
+                            : "\" contains " + std::to_string(contents[i].patches.size()) +
+                                  " patches. " + std::to_string(room) + " bytes";
     EXPECT_NE(r.out.find("\\" + name + said, heading), std::string::npos) << name << ":\n" << r.out;
+    for (const std::string& left : refused(c.banks[i])) {
+      const std::string line =
+          left + ".KA1 - Cannot open KA1 file! (Patch name may be incompatible.)";
+      EXPECT_NE(r.out.find("\r\n" + line + "\r\n", heading), std::string::npos) << r.out;
+    }
   }
   if (!c.closing.empty()) {
     EXPECT_NE(r.out.find("\r\n" + c.closing + "\r\n"), std::string::npos) << r.out;
+  }
+  // Where none was left out, no line says so.
+  if (c.refused.empty()) {
+    EXPECT_EQ(r.out.find("left out"), std::string::npos) << r.out;
   }
   for (std::size_t i = 0; i < c.banks.size(); ++i) {
     const fs::path bank = dir.path / c.banks[i];
@@ -101,7 +123,9 @@ TEST_P(DropTarget, ExtractsEachBankBesideIt) {
     // Every patch of the bank, byte for byte; an existing folder is used as
     // it is.
     std::map<std::string, std::vector<unsigned char>> expected;
-    for (const TestPatch& p : contents[i].patches) expected[p.name + ".KA1"] = patch_bytes(p);
+    for (const TestPatch& p : contents[i].patches) {
+      if (p.slot < 2) expected[p.name + ".KA1"] = patch_bytes(p);  // not those refused
+    }
     for (const std::string& earlier : c.earlier) {
       if ((dir.path / earlier).parent_path() == folder) {
         expected[fs::path(earlier).filename().string()] = {'o', 'l', 'd'};
@@ -147,7 +171,25 @@ INSTANTIATE_TEST_SUITE_P(
                  .script = "vortrim-list.cmd",
                  .closing = "1 of 2 banks listed, 1 failed."},
         DropCase{.what = "the folder table's names", .banks = table_banks(),
-                 .closing = "5 of 5 banks extracted, 0 failed."}),
+                 .closing = "5 of 5 banks extracted, 0 failed."},
+        DropCase{.what = "names Windows refuses among other banks",
+                 .banks = {"Banks/A.KAA", "Odd & Ends/Odd.KAA", "Banks/Wave.KAA", "Banks/B.KAA"},
+                 .damaged = {"Banks/Wave.KAA"},
+                 .refused = {{"Odd & Ends/Odd.KAA",
+                              {"Vox?", "COM1", "A:B", "CON", "prn", "Aux.1", "LPT9", "Hi|Lo",
+                               "<Pad>", "St*r", "Say\"Hi", "Up>Down"}}},
+                 .closing = "3 of 4 banks extracted, 1 failed; in 1 of them 12 patches were left "
+                            "out: Windows refuses their names, and the page renames them."},
+        DropCase{.what = "names Windows refuses in two banks",
+                 .banks = {"Banks/A.KAA", "Banks/B.KAA"},
+                 .refused = {{"Banks/A.KAA", {"COM1"}}, {"Banks/B.KAA", {"A:B", "Vox?"}}},
+                 .closing = "2 of 2 banks extracted, 0 failed; in 2 of them 3 patches were left "
+                            "out: Windows refuses their names, and the page renames them."},
+        DropCase{.what = "a name Windows refuses, its bank dropped alone",
+                 .banks = {"Banks/Vox.KAA"},
+                 .refused = {{"Banks/Vox.KAA", {"Vox?"}}},
+                 .closing = "1 patch was left out: Windows refuses its name, and the page "
+                            "renames it."}),
     NameByWhat());
 
 }  // namespace
