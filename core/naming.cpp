@@ -223,17 +223,7 @@ std::string windows_1252_to_utf8(const std::string& text) {
   utf8.reserve(text.size() * 3);
   for (const char byte : text) {
     const auto c = static_cast<unsigned char>(byte);
-    const std::uint32_t u = c >= 0x80 && c < 0xA0 ? kHigh1252[c - 0x80] : c;
-    if (u < 0x80) {
-      utf8 += static_cast<char>(u);
-    } else if (u < 0x800) {
-      utf8 += static_cast<char>(0xC0 | (u >> 6));
-      utf8 += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      utf8 += static_cast<char>(0xE0 | (u >> 12));
-      utf8 += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      utf8 += static_cast<char>(0x80 | (u & 0x3F));
-    }
+    append_utf8(utf8, c >= 0x80 && c < 0xA0 ? kHigh1252[c - 0x80] : c);
   }
   return utf8;
 }

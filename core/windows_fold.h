@@ -17,4 +17,8 @@ char32_t windows_upcase(char32_t c);
 // are equal ("Škoda" and "škoda", "Жук" and "жук"; not "straße" and "STRASSE").
 std::string windows_folded(const std::string& utf8);
 
+// Appends the UTF-8 bytes of `c`, a code point of the Basic Multilingual
+// Plane.
+void append_utf8(std::string& out, char32_t c);
+
 #endif  // VORTRIM_CORE_WINDOWS_FOLD_H
