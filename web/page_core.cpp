@@ -95,6 +95,13 @@ const char* give(std::string result) {
   return page().result.c_str();
 }
 
+// A patch's file in a save: its name, and the kept patch whose bytes it holds.
+void add_file_fields(std::string& out, const CollectedPatch& p) {
+  add_field(out, "file", p.file);
+  add_field(out, "number", p.number);
+  add_field(out, "size", p.size);
+}
+
 // A bank's place in the overview: its line, and what is said of it once.
 void add_overview_row(std::string& out, std::uint32_t id) {
   const CollectedBank& bank = collection().banks[id];
@@ -230,9 +237,7 @@ void vortrim_bank(std::uint32_t id) {
     add_field(out, "label", p.label);
     add_field(out, "sources", p.sources);
     add_field(out, "map", p.source_map.data());
-    add_field(out, "size", p.size);
-    add_field(out, "number", p.number);
-    add_field(out, "file", p.file);
+    add_file_fields(out, p);
     add_field(out, "renamed", p.renamed);
     add_field(out, "copies", patch_copies_note(c, id, static_cast<std::uint32_t>(i)));
     out += '}';
@@ -269,9 +274,7 @@ void vortrim_find(std::size_t text_size, std::size_t shown) {
     add_field(out, "path", bank.path);
     add_field(out, "slot", p.slot);
     add_field(out, "name", p.name);
-    add_field(out, "file", p.file);
-    add_field(out, "number", p.number);
-    add_field(out, "size", p.size);
+    add_file_fields(out, p);
     out += '}';
   });
   give(out + "}");
@@ -294,11 +297,8 @@ void vortrim_plan(int id) {
     add_field(out, "id", banks[i]);
     add_field(out, "folder", id < 0 ? bank.folder : own_folder(bank));
     add_list(out, "files", bank.patches.size(), [&](std::size_t j) {
-      const CollectedPatch& p = bank.patches[j];
       out += '{';
-      add_field(out, "file", p.file);
-      add_field(out, "number", p.number);
-      add_field(out, "size", p.size);
+      add_file_fields(out, bank.patches[j]);
       out += '}';
     });
     out += '}';
