@@ -12,7 +12,8 @@
 # "~" under anything deeper), bold and backquotes go, paragraphs and list
 # items are wrapped anew, and a table becomes columns padded with spaces,
 # each cell wrapped within its column where the rows would be too wide.
-# Code blocks stay as written: README.md keeps them within 80 characters.
+# Code blocks stay as written: README.md keeps its Windows ones within 80
+# characters.
 
 # Lines of README.txt are at most this long, but for code blocks.
 set(vortrim_text_width 76)
