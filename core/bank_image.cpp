@@ -88,6 +88,19 @@ void read_table(BankImage& image, const unsigned char* header) {
   image.order[static_cast<std::size_t>(image.count)] = kEndSentinel;
 }
 
+// Keeps the first `count` patches of memory order, which lie whole, and
+// ends the image after the last of them.
+void keep_first_patches(BankImage& image, std::size_t count) {
+  image.count = static_cast<std::int32_t>(count);
+  image.order[count] = kEndSentinel;
+  PatchEntry& end = image.entries[kEndSentinel];
+  end.offset = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    const PatchEntry& e = stored_patch(image, static_cast<int>(i));
+    end.offset = std::max(end.offset, e.offset + static_cast<std::uint32_t>(e.size));
+  }
+}
+
 // Orders the patches read by read_table and derives what they are, once
 // the first `length` bytes of the data area hold what the file held.
 bool take_patches(BankImage& image, std::size_t length, BankRefusal* why) {
@@ -105,7 +118,11 @@ bool take_patches(BankImage& image, std::size_t length, BankRefusal* why) {
   for (std::size_t i = 0; i < static_cast<std::size_t>(image.count); ++i) {
     PatchEntry& e = image.entries[image.order[i]];
     e.offset -= image.base;
-    if (!derive_patch(image, length, e, why)) return false;
+    if (!derive_patch(image, length, e, why)) {
+      // What lies whole before a cut can still be saved.
+      if (why->kind == Refusal::kCutOff) keep_first_patches(image, i);
+      return false;
+    }
   }
   return true;
 }

@@ -114,7 +114,8 @@ int compare_by_offset(const PatchEntry& a, const PatchEntry& b);
 
 // Why a bank is refused. A file too short for the table, or whose pointers
 // leave patch memory, is most likely some other kind of file, and is called
-// so; the others are banks that were damaged or cut short.
+// so; the others are banks that were damaged or cut short. A .syx file
+// read as a bank (sysex.h) has refusals of its own, after kCutOff.
 enum class Refusal {
   kNone,            // loaded
   kReadError,       // the system reported an error while reading
@@ -122,18 +123,34 @@ enum class Refusal {
   kOutside,         // a pointer leads outside patch memory
   kTooManySources,  // a patch claims more than kMaxSources sources
   kCutOff,          // a patch ends past the end of the file
+  kNoSysEx,         // no System Exclusive message in it
+  kOtherMaker,      // its messages are another maker's
+  kNoPatch,         // its messages are the instrument's, but carry no patch
+  kNoEnd,           // a message has no end: the file is cut off
+  kNotData,         // a message holds a byte that MIDI cannot carry
+  kSingleLength,    // a one-single dump's patch is not as long as its sources make it
+  kBlockLength,     // a block dump's patches are not as long as their sources make them
+  kTooManyPatches,  // its patches take more than patch memory
+  kTooLarge,        // larger than a .syx file of one bank can be
 };
 
 struct BankRefusal {
   Refusal kind = Refusal::kNone;
   int patch = 0;    // the patch's number as listed (slot + 1), where one is at fault
   int sources = 0;  // what it claims, for kTooManySources
+  int message = 0;  // the message at fault (from 1), in a .syx file
+  // kNotData: the byte; kSingleLength, kBlockLength, kTooManyPatches,
+  // kTooLarge: the length found; kNoPatch: the kind of the first message.
+  std::size_t value = 0;
+  std::size_t expected = 0;  // the length the sources make, or the most there may be
 };
 
 // Fills `image` from `in`, a stream opened for binary reading at the start of
 // the file. On a damaged or unreadable bank returns false and says why in
-// `*why` (messages.h has its words); the image must not be used then. The
-// caller closes the stream.
+// `*why` (messages.h has its words); the image must not be used then, but
+// after kCutOff, when it holds the whole patches before the cut (`count`
+// of them, in memory order, their end sentinel their end). The caller
+// closes the stream.
 bool load_bank(BankImage& image, std::FILE* in, BankRefusal* why);
 
 // The same from the first `size` bytes at `bytes`, a bank file's start.

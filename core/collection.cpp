@@ -118,7 +118,40 @@ CollectedPatch collected_patch(KeptPatches& kept, const BankImage& image, const 
   PatchFileName file = patch_file_name(names, e);
   p.file = std::move(file.file);
   p.renamed = std::move(file.renamed);
+  p.check = check_patch(&image.data[e.offset], static_cast<std::size_t>(e.size), e.sources);
   return p;
+}
+
+// The stored patches of `image`, each kept, in memory order.
+std::vector<CollectedPatch> collected_patches(KeptPatches& kept, const BankImage& image) {
+  PatchNames names;
+  names.rules = NameRules::kPage;
+  std::vector<CollectedPatch> patches;
+  patches.reserve(static_cast<std::size_t>(image.count));
+  for (int i = 0; i < image.count; ++i) {
+    patches.push_back(collected_patch(kept, image, stored_patch(image, i), names));
+  }
+  return patches;
+}
+
+// A .syx file of one bank, and what is read of it: its dumps and a few
+// other messages.
+constexpr std::size_t kSysExReadLimit = 1 << 20;
+
+// Reads the bytes of a bank file, or of a .syx file (by its name, or by
+// its first byte), into `image`.
+bool load_any(BankImage& image, const std::string& path, const unsigned char* bytes,
+              std::size_t size, std::size_t file_size, BankRefusal* why, SysExNotes* notes) {
+  if (!has_extension(path, kSysExFileExtension) && !starts_sysex(bytes, size)) {
+    return load_bank_bytes(image, bytes, size, why);
+  }
+  if (file_size > kSysExReadLimit) {
+    *why = {Refusal::kTooLarge};
+    why->value = file_size;
+    why->expected = kSysExReadLimit;
+    return false;
+  }
+  return load_sysex(image, bytes, size, why, notes);
 }
 
 // Whether bank `b` holds kept patch `number`.
@@ -157,28 +190,37 @@ std::vector<std::uint32_t> distinct(const CollectedBank& bank) {
 
 }  // namespace
 
+std::size_t read_limit(const std::string& path) {
+  return has_extension(path, kSysExFileExtension) ? kSysExReadLimit : kHeaderSize + kMemorySize;
+}
+
 std::uint32_t add_bank(Collection& collection, BankImage& image, const std::string& path,
-                       const unsigned char* bytes, std::size_t size) {
+                       const unsigned char* bytes, std::size_t size, std::size_t file_size) {
   CollectedBank bank;
   bank.path = path;
   BankRefusal why;
-  if (!load_bank_bytes(image, bytes, size, &why)) {
+  SysExNotes notes;
+  if (!load_any(image, path, bytes, size, file_size, &why, &notes)) {
     bank.message = bank_refusal(path, why);
+    if (why.kind == Refusal::kCutOff || why.kind == Refusal::kNoEnd) {
+      bank.rescued = collected_patches(collection.kept, image);
+    }
   } else {
     bank.loaded = true;
     bank.message = summary_line(image, path);
     bank.listing = bank.message + listing_text(image, true, windows_1252_to_utf8);
     bank.message.pop_back();  // the line break
     bank.free = free_bytes(image);
+    bank.patches = collected_patches(collection.kept, image);
+  }
+  if (bank.loaded || !bank.rescued.empty()) {
     const BankFolderPath folder = bank_folder_path(collection.folders, path);
     bank.folder = folder.path;
     bank.folder_renamed = folder.renamed;
-    PatchNames names;
-    names.rules = NameRules::kPage;
-    bank.patches.reserve(static_cast<std::size_t>(image.count));
-    for (int i = 0; i < image.count; ++i) {
-      bank.patches.push_back(collected_patch(collection.kept, image, stored_patch(image, i), names));
-    }
+  }
+  if (notes.skipped > 0) bank.notes.push_back(skipped_messages_note(notes.skipped));
+  for (const auto& [tone, name] : notes.replaced) {
+    bank.notes.push_back(replaced_note(tone, shown_name(name.data(), stem_length(name.c_str()))));
   }
   const auto index = static_cast<std::uint32_t>(collection.banks.size());
   collection.holders.resize(collection.kept.patches.size());
@@ -197,7 +239,9 @@ std::uint32_t add_unreadable(Collection& collection, const std::string& path) {
   return static_cast<std::uint32_t>(collection.banks.size() - 1);
 }
 
-bool is_bank_file(const std::string& path) { return has_extension(path, kBankFileExtension); }
+bool is_bank_file(const std::string& path) {
+  return has_extension(path, kBankFileExtension) || has_extension(path, kSysExFileExtension);
+}
 
 bool path_before(const std::string& a, const std::string& b) { return a < b; }
 
@@ -243,7 +287,7 @@ std::string patch_copies_note(const Collection& collection, std::uint32_t bank,
 }
 
 std::string totals_line(const Collection& collection) {
-  std::size_t banks = 0, patches = 0, copies = 0;
+  std::size_t banks = 0, patches = 0, copies = 0, failing = 0;
   for (std::uint32_t b = 0; b < collection.banks.size(); ++b) {
     const CollectedBank& bank = collection.banks[b];
     if (!bank.loaded) continue;
@@ -254,23 +298,72 @@ std::string totals_line(const Collection& collection) {
       if (std::any_of(places.begin(), places.end(), [&](const Place& h) { return h.bank != b; })) {
         ++copies;
       }
+      failing += fails_a_check(p.check) ? 1 : 0;
     }
   }
-  return totals(banks, patches, copies, collection.banks.size() - banks, collection.skipped);
+  return totals(banks, patches, copies, failing, collection.banks.size() - banks,
+                collection.skipped);
 }
 
-std::vector<Place> find_patches(const Collection& collection, const std::string& typed) {
-  std::size_t first = typed.find_first_not_of(' ');
+std::vector<Place> find_patches(const Collection& collection, const std::string& typed,
+                                bool failing) {
+  const std::size_t first = typed.find_first_not_of(' ');
   std::vector<Place> found;
-  if (first == std::string::npos) return found;
-  const std::string wanted = windows_folded(typed.substr(first, typed.find_last_not_of(' ') + 1 - first));
+  if (first == std::string::npos && !failing) return found;
+  const std::string wanted =
+      first == std::string::npos
+          ? ""
+          : windows_folded(typed.substr(first, typed.find_last_not_of(' ') + 1 - first));
   for (const std::uint32_t b : banks_in_order(collection)) {
     const std::vector<CollectedPatch>& patches = collection.banks[b].patches;
     for (std::size_t i = 0; i < patches.size(); ++i) {
-      if (windows_folded(patches[i].name).find(wanted) != std::string::npos) {
+      if ((!failing || fails_a_check(patches[i].check)) &&
+          (wanted.empty() || windows_folded(patches[i].name).find(wanted) != std::string::npos)) {
         found.push_back({b, static_cast<std::uint32_t>(i)});
       }
     }
   }
   return found;
+}
+
+std::vector<unsigned char> patch_dump(const Collection& collection, std::uint32_t bank,
+                                      std::uint32_t patch, const DumpTarget& target) {
+  const KeptPatch& kept = collection.kept.patches[collection.banks[bank].patches[patch].number];
+  return one_single_dump(target, kept.bytes, kept.size);
+}
+
+BankDump bank_dump(const Collection& collection, std::uint32_t bank, const DumpTarget& target) {
+  const CollectedBank& b = collection.banks[bank];
+  std::vector<TonePatch> patches;
+  std::vector<std::string> out, kept_marked;
+  for (const CollectedPatch& p : b.patches) {
+    const std::string why = check_words(p.check);
+    if (!may_dump(p.check)) {
+      out.push_back(patch_in_note(p.slot, p.label, why));
+      continue;
+    }
+    if (!why.empty()) kept_marked.push_back(patch_in_note(p.slot, p.label, why));
+    const KeptPatch& kept = collection.kept.patches[p.number];
+    patches.push_back({p.slot - 1, kept.bytes, kept.size});
+  }
+  BankDump dump;
+  dump.bytes = block_dump(target.bank, target.channel, patches);
+  dump.patches = patches.size();
+  dump.left_out = out.size();
+  const std::string syx = bank_sysex_name(b);
+  for (const std::string& said : {sysex_status(syx, patches.size(), target),
+                                  left_out_note(syx, out), kept_marked_note(syx, kept_marked)}) {
+    if (!said.empty()) dump.said += (dump.said.empty() ? "" : " ") + said;
+  }
+  return dump;
+}
+
+std::string own_folder(const CollectedBank& bank) {
+  return bank.folder.substr(bank.folder.rfind('/') + 1);
+}
+
+std::string bank_sysex_name(const CollectedBank& bank) { return own_folder(bank) + kSysExFileExtension; }
+
+std::string patch_sysex_name(const CollectedPatch& patch) {
+  return patch.file.substr(0, patch.file.size() - std::strlen(kPatchFileExtension)) + kSysExFileExtension;
 }

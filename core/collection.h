@@ -16,6 +16,7 @@
 
 #include "core/bank_image.h"
 #include "core/naming.h"
+#include "core/sysex.h"
 
 // A distinct patch: its bytes, kept for as long as the collection.
 struct KeptPatch {
@@ -56,6 +57,7 @@ struct CollectedPatch {
   int size = 0;
   std::string file;     // its .KA1 in a .zip or a folder (NameRules::kPage)
   std::string renamed;  // "", or why that is not the patch's own name
+  PatchCheck check;     // what its checksums and bytes say
 };
 
 struct CollectedBank {
@@ -69,6 +71,10 @@ struct CollectedBank {
   std::string folder;
   std::string folder_renamed;
   std::vector<CollectedPatch> patches;  // in memory order
+  std::vector<std::string> notes;  // what else reading it found (a .syx's skipped messages)
+  // Refused as cut off: the patches that lie whole before the cut, which
+  // are in no copy, find or total, and in no .zip but their own.
+  std::vector<CollectedPatch> rescued;
 };
 
 // Where a patch stands: bank and position in it.
@@ -85,17 +91,23 @@ struct Collection {
   int skipped = 0;  // files of folders that are no banks
 };
 
-// Reads the first `size` bytes at `bytes` as the bank at `path` through
-// `image` (the caller's, for the length of the call) and adds it, loaded or
-// refused, to the collection. Returns its index.
+// How much of the file at `path` is read: what a bank can hold, or for a
+// .syx file what a bank's dumps and some other messages take.
+std::size_t read_limit(const std::string& path);
+
+// Reads the first `size` bytes at `bytes` of the file at `path`,
+// `file_size` bytes in all, as a bank (SysEx messages where it is named so
+// or they start one, else a bank file) through `image` (the caller's, for the length of
+// the call) and adds it, loaded or refused, to the collection. Returns its
+// index.
 std::uint32_t add_bank(Collection& collection, BankImage& image, const std::string& path,
-                       const unsigned char* bytes, std::size_t size);
+                       const unsigned char* bytes, std::size_t size, std::size_t file_size);
 
 // Adds the bank at `path`, which could not be read, with its refusal.
 std::uint32_t add_unreadable(Collection& collection, const std::string& path);
 
 // Whether a file met in a folder is read as a bank: a name that ends in
-// ".KAA", in any case.
+// ".KAA" or ".syx", in any case.
 bool is_bank_file(const std::string& path);
 
 // Whether path `a` comes before `b` as the page lists banks: by their
@@ -117,12 +129,39 @@ std::string bank_copies_note(const Collection& collection, std::uint32_t bank);
 std::string patch_copies_note(const Collection& collection, std::uint32_t bank,
                               std::uint32_t patch);
 
-// The totals line: banks, patches, copies, refused and skipped.
+// The totals line: banks, patches, copies, failed checks, refused and
+// skipped.
 std::string totals_line(const Collection& collection);
 
 // The patches whose shown name holds `typed` (case ignored as Windows
-// ignores it, blanks around it too), banks in path order and each in
-// memory order; none for nothing typed.
-std::vector<Place> find_patches(const Collection& collection, const std::string& typed);
+// ignores it, blanks around it too), with `failing` only those that fail a
+// check, banks in path order and each in memory order; none for nothing
+// typed and all patches.
+std::vector<Place> find_patches(const Collection& collection, const std::string& typed,
+                                bool failing = false);
+
+// The one-single dump of patch `patch` of bank `bank` to `target`.
+std::vector<unsigned char> patch_dump(const Collection& collection, std::uint32_t bank,
+                                      std::uint32_t patch, const DumpTarget& target);
+
+// What went into a bank's block dump.
+struct BankDump {
+  std::vector<unsigned char> bytes;
+  std::size_t patches = 0;   // in it
+  std::size_t left_out = 0;  // that no dump may carry
+  std::string said;          // what the dump holds, what it left out and why, and what fails a check
+};
+
+// The block dump of bank `bank`, each patch at its own slot, to `target`'s
+// bank and channel. What no dump may carry is left out; what fails a check
+// goes in as it is. Both are named in what it says.
+BankDump bank_dump(const Collection& collection, std::uint32_t bank, const DumpTarget& target);
+
+// The .syx file's name for a bank saved alone, and for a patch.
+std::string bank_sysex_name(const CollectedBank& bank);
+std::string patch_sysex_name(const CollectedPatch& patch);
+
+// The last part of a bank's folder: its name when it is saved alone.
+std::string own_folder(const CollectedBank& bank);
 
 #endif  // VORTRIM_CORE_COLLECTION_H

@@ -11,12 +11,28 @@ const char kUsageText[] =
     "  -e<outpath>    : extract .KA1 files to <destination path>\n"
     "  -l             : list patches\n";
 
+namespace {
+
+// "1 bank", "2 banks".
+std::string counted(std::size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// "0x9A".
+std::string hex_byte(std::size_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[(value >> 4) & 15] + digits[value & 15];
+}
+
+}  // namespace
+
 std::string extracting_to(const std::string& dir) {
   return "\nExtracting to path \"" + dir + "\"...";
 }
 
 std::string refusal_words(const BankRefusal& why) {
   const std::string patch = "patch " + std::to_string(why.patch);
+  const std::string message = "message " + std::to_string(why.message);
   switch (why.kind) {
     case Refusal::kNone:
       break;
@@ -31,6 +47,35 @@ std::string refusal_words(const BankRefusal& why) {
              " sources, and a patch has at most " + std::to_string(kMaxSources) + ".";
     case Refusal::kCutOff:
       return "is cut off: " + patch + " ends past the end of the file.";
+    case Refusal::kNoSysEx:
+      return "is not a SysEx file: it holds no System Exclusive message.";
+    case Refusal::kOtherMaker:
+      return "holds no patch of the K5000 synthesizer: its messages are for other instruments.";
+    case Refusal::kNoPatch:
+      return "holds no patch: its messages are the K5000 synthesizer's " +
+             std::string(why.value == 0x20   ? "multis, not patches."
+                         : why.value == 0x10 ? "drum kits, not patches."
+                         : why.value == 0x11 ? "drum instruments, not patches."
+                                             : "own, but none of them is a patch's dump.");
+    case Refusal::kNoEnd:
+      return "is cut off: " + message + " has no end.";
+    case Refusal::kNotData:
+      return "is damaged: " + message + " holds the byte " + hex_byte(why.value) +
+             ", which MIDI cannot carry.";
+    case Refusal::kSingleLength:
+      return "is damaged: the patch for tone " + std::to_string(why.patch) + " is " +
+             std::to_string(why.value) + " bytes long, and " +
+             (why.expected == 0 ? std::string("too short for a patch.")
+                                : "its sources make it " + std::to_string(why.expected) + ".");
+    case Refusal::kBlockLength:
+      return "is damaged: the patches of " + message + " take " + std::to_string(why.value) +
+             " bytes, and their sources make them " + std::to_string(why.expected) + ".";
+    case Refusal::kTooManyPatches:
+      return "holds more than a bank: its patches take " + std::to_string(why.value) +
+             " bytes, and the instrument's memory " + std::to_string(why.expected) + ".";
+    case Refusal::kTooLarge:
+      return "is larger than a SysEx file of one bank: it is " + std::to_string(why.value) +
+             " bytes, and one is at most " + std::to_string(why.expected) + ".";
   }
   return "";
 }
@@ -66,14 +111,6 @@ std::string renamed_for_windows_reason(const std::string& forbidden, bool contro
   return reason.empty() ? reason : "renamed: " + reason;
 }
 
-namespace {
-
-// "1 bank", "2 banks".
-std::string counted(std::size_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-}  // namespace
 
 std::string place_of_copy(const std::string& bank, int slot) {
   return (bank.empty() ? "" : bank + ", ") + "slot " + std::to_string(slot);
@@ -94,9 +131,12 @@ std::string same_patches_note(const std::string& other, bool equal, std::size_t 
 }
 
 std::string totals(std::size_t banks, std::size_t patches, std::size_t copies,
-                   std::size_t refused, int skipped) {
+                   std::size_t failing, std::size_t refused, int skipped) {
   std::string line = counted(banks, "bank", "banks") + ", " + std::to_string(patches) + " patches";
-  if (copies > 0) line += " (" + std::to_string(copies) + " also in another bank)";
+  std::string of_them;
+  if (copies > 0) of_them = std::to_string(copies) + " also in another bank";
+  if (failing > 0) of_them += (of_them.empty() ? "" : "; ") + std::to_string(failing) + " fail a check";
+  if (!of_them.empty()) line += " (" + of_them + ")";
   if (refused > 0) line += ", " + std::to_string(refused) + " could not be read";
   if (skipped > 0) line += ", " + other_files_skipped(skipped);
   return line + ".";
@@ -155,4 +195,87 @@ std::string found_status(std::size_t count, std::size_t shown) {
   if (count == 0) return "No patch has that in its name.";
   return counted(count, "patch", "patches") +
          (count > shown ? "; the first " + std::to_string(shown) + " are shown." : ".");
+}
+
+std::string check_words(const PatchCheck& check) {
+  std::vector<std::string> said;
+  const char* refused = ": the instrument would refuse it, or the patch is damaged";
+  if (check.checksum_fails) said.push_back(std::string("its checksum does not match") + refused);
+  if (check.kit_fails != 0) {
+    said.push_back("the checksum of its additive kit " + std::to_string(check.kit_fails) +
+                   " does not match" + refused);
+  }
+  if (check.not_midi != 0 && check.in_name) {
+    said.push_back("its name holds " +
+                   windows_1252_to_utf8(std::string(1, static_cast<char>(check.not_midi))) +
+                   ", which MIDI cannot carry");
+  } else if (check.not_midi != 0) {
+    said.push_back("its byte " + std::to_string(check.not_midi_at) + " is " + hex_byte(check.not_midi) +
+                   ", which MIDI cannot carry: it did not come from the instrument as it is");
+  }
+  if (check.length_from_sources != 0) {
+    said.push_back("its sources make it " + std::to_string(check.length_from_sources) +
+                   " bytes long, not the bank's: the instrument would read it wrongly");
+  }
+  std::string words;
+  for (const std::string& s : said) words += (words.empty() ? "" : "; ") + s;
+  return words;
+}
+
+std::string patch_in_note(int slot, const std::string& name, const std::string& why) {
+  return "slot " + std::to_string(slot) + ", " + name + " (" + why + ")";
+}
+
+std::string left_out_note(const std::string& syx, const std::vector<std::string>& patches) {
+  if (patches.empty()) return "";
+  std::string note = "Left out of " + syx + ", " +
+                     (patches.size() == 1 ? "its .KA1 file kept as it is: "
+                                          : "their .KA1 files kept as they are: ");
+  for (std::size_t i = 0; i < patches.size(); ++i) note += (i == 0 ? "" : "; ") + patches[i];
+  return note + ".";
+}
+
+std::string kept_marked_note(const std::string& syx, const std::vector<std::string>& patches) {
+  if (patches.empty()) return "";
+  std::string note = "In " + syx + " as " + (patches.size() == 1 ? "it is: " : "they are: ");
+  for (std::size_t i = 0; i < patches.size(); ++i) note += (i == 0 ? "" : "; ") + patches[i];
+  return note + ".";
+}
+
+std::string skipped_messages_note(int count) {
+  return std::to_string(count) + (count == 1 ? " message that is no patch" : " messages that are no patch") +
+         " skipped.";
+}
+
+std::string replaced_note(int tone, const std::string& name) {
+  return "Tone " + std::to_string(tone) + " was given twice: the later patch is read, and " + name +
+         " before it is replaced.";
+}
+
+std::string rescued_note(std::size_t count) {
+  return counted(count, "whole patch", "whole patches") + " can be saved.";
+}
+
+namespace {
+
+// "for bank A on channel 1".
+std::string target_words(const DumpTarget& target) {
+  return std::string("for bank ") + bank_letter(target.bank) + " on channel " +
+         std::to_string(target.channel + 1);
+}
+
+}  // namespace
+
+std::string sysex_status(const std::string& syx, std::size_t patches, const DumpTarget& target) {
+  return syx + " holds " + counted(patches, "patch", "patches") + ", " + target_words(target) + ".";
+}
+
+std::string zipped_sysex_status(std::size_t files, std::size_t left_out, const DumpTarget& target) {
+  std::string said = "The .zip holds " + counted(files, ".syx file", ".syx files") + ", " +
+                     target_words(target);
+  if (left_out > 0) {
+    said += "; " + counted(left_out, "patch that MIDI cannot carry was", "patches that MIDI cannot carry were") +
+            " left out (open a bank to see which)";
+  }
+  return said + ".";
 }

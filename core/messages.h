@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/bank_image.h"
+#include "core/sysex.h"
 
 // The program's own, as it prints them.
 extern const char kUsageText[];
@@ -56,10 +57,10 @@ std::string copies_note(const std::vector<std::string>& named, std::size_t count
 // banks hold them all.
 std::string same_patches_note(const std::string& other, bool equal, std::size_t more);
 
-// "3 banks, 22 patches (18 also in another bank), 1 could not be read, 2
-// other files skipped."
+// "3 banks, 22 patches (18 also in another bank; 2 fail a check), 1 could
+// not be read, 2 other files skipped."
 std::string totals(std::size_t banks, std::size_t patches, std::size_t copies,
-                   std::size_t refused, int skipped);
+                   std::size_t failing, std::size_t refused, int skipped);
 
 // "1 other file skipped", "2 other files skipped".
 std::string other_files_skipped(int count);
@@ -85,5 +86,31 @@ std::string save_failed_status(const std::string& folder, const std::string& err
 
 // What find says of `count` patches found, the first `shown` of them shown.
 std::string found_status(std::size_t count, std::size_t shown);
+
+// What a patch's checks found ("its checksum does not match: the
+// instrument would refuse it, or the patch is damaged"); "" where all pass.
+std::string check_words(const PatchCheck& check);
+
+// A patch named in a note: "slot 6, Café € (its name holds é, ...)".
+std::string patch_in_note(int slot, const std::string& name, const std::string& why);
+
+// What a .syx file `syx` of a bank leaves out, as no dump may carry them,
+// and what it holds as it is although a check fails; "" for none.
+std::string left_out_note(const std::string& syx, const std::vector<std::string>& patches);
+std::string kept_marked_note(const std::string& syx, const std::vector<std::string>& patches);
+
+// "names.syx holds 9 patches, for bank A on channel 1."
+std::string sysex_status(const std::string& syx, std::size_t patches, const DumpTarget& target);
+
+// What a .zip of every bank's .syx file holds, and how many patches no
+// dump could carry.
+std::string zipped_sysex_status(std::size_t files, std::size_t left_out, const DumpTarget& target);
+
+// What reading a .syx file found besides its patches.
+std::string skipped_messages_note(int count);
+std::string replaced_note(int tone, const std::string& name);
+
+// What a bank refused as cut off still offers.
+std::string rescued_note(std::size_t count);
 
 #endif  // VORTRIM_CORE_MESSAGES_H

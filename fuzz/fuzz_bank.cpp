@@ -1,9 +1,13 @@
 // Feeds arbitrary bytes as a bank file through the loader, the report with
-// the listing, and the extraction, and checks what must hold for any input:
+// the listing, and the extraction, and as a .syx file through its reader,
+// and checks what must hold for any input:
 //
 // - a bank is refused for one of the kinds of refusal, or loaded with every
 //   stored patch inside the bytes that the input really holds;
 // - the listing has exactly one line per stored patch;
+// - read as a .syx file, it is refused for one of the kinds of refusal, or
+//   read with each patch as long as its sources make it, and the bank's
+//   block dump reads back as the same patches;
 // - every patch is written, byte for byte as it stands in the input, into a
 //   file directly inside the scratch directory, and nothing lands anywhere
 //   else;
@@ -37,6 +41,7 @@
 #include "core/messages.h"
 #include "core/naming.h"
 #include "core/report.h"
+#include "core/sysex.h"
 #include "core/windows_fold.h"
 #include "os/extract.h"
 
@@ -65,6 +70,21 @@ bool is_refusal(const BankRefusal& why) {
       return why.patch >= 1 && why.patch <= 128 && static_cast<std::size_t>(why.sources) > kMaxSources;
     case Refusal::kCutOff:
       return why.patch >= 1 && why.patch <= 128;
+    case Refusal::kNoSysEx:
+    case Refusal::kOtherMaker:
+    case Refusal::kNoPatch:
+      return true;
+    case Refusal::kNoEnd:
+    case Refusal::kNotData:
+      return why.message >= 1;
+    case Refusal::kSingleLength:
+      return why.message >= 1 && why.patch >= 1 && why.patch <= 128 &&
+             (why.value != why.expected || why.expected == 0);
+    case Refusal::kBlockLength:
+      return why.message >= 1 && why.value != why.expected;
+    case Refusal::kTooManyPatches:
+    case Refusal::kTooLarge:
+      return why.value > why.expected;
     case Refusal::kNone:
       break;
   }
@@ -135,7 +155,7 @@ void check_the_page(const std::uint8_t* bytes, std::size_t size, const BankImage
   }
   path += "FUZZ.KAA";
   Collection collection;
-  const CollectedBank& bank = collection.banks[add_bank(collection, scratch, path, bytes, size)];
+  const CollectedBank& bank = collection.banks[add_bank(collection, scratch, path, bytes, size, size)];
   check(bank.loaded == loaded, "the page and the loader disagree");
   if (!loaded) {
     check(bank.message == bank_refusal(path, why), "the page refuses with other words");
@@ -160,23 +180,8 @@ std::vector<unsigned char> file_bytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-  static BankImage image;
-  // fmemopen refuses an empty buffer; an empty file is what it stands for.
-  FILE* in = size == 0 ? std::fopen("/dev/null", "rb")
-                       : fmemopen(const_cast<std::uint8_t*>(bytes), size, "rb");
-  if (in == nullptr) fail("open input");
-  BankRefusal why;
-  const bool loaded = load_bank(image, in, &why);
-  std::fclose(in);
-  if (!loaded) {
-    check(is_refusal(why), "unknown refusal");
-    check_the_page(bytes, size, image, false, why);
-    return 0;
-  }
-
+// The loaded bank as the program shows and writes it.
+void check_loaded_bank(const std::uint8_t* bytes, std::size_t size, const BankImage& image) {
   const std::size_t held = size - kHeaderSize;  // loading checked size >= header
   check(image.count >= 0 && image.count <= 128, "count");
   check(image.entries[kEndSentinel].offset <= kMemorySize, "end pointer");
@@ -190,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   }
 
   const std::string report =
-      captured([](FILE* out) { print_report(out, image, "FUZZ.KAA", true); });
+      captured([&](FILE* out) { print_report(out, image, "FUZZ.KAA", true); });
   const std::string heading = kListingHeading;
   const std::size_t listing_at = report.find(heading);
   check(listing_at != std::string::npos, "no heading");
@@ -226,7 +231,61 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   check(std::distance(fs::directory_iterator(root), fs::directory_iterator()) == 1,
         "a file outside the destination");
   for (const fs::path& file : found) fs::remove(file);
+}
 
-  check_the_page(bytes, size, image, true, why);
+// The same bytes as a .syx file: each patch as long as its sources make
+// it, and the bank's block dump reads back as the same patches.
+bool check_sysex(BankImage& image, const std::uint8_t* bytes, std::size_t size, BankRefusal* why) {
+  SysExNotes notes;
+  const bool loaded = load_sysex(image, bytes, size, why, &notes);
+  check(loaded || is_refusal(*why), "unknown refusal of a .syx file");
+  if (!loaded && why->kind != Refusal::kNoEnd) return false;
+  std::vector<TonePatch> patches;
+  for (int i = 0; i < image.count; ++i) {
+    const PatchEntry& e = stored_patch(image, i);
+    check(e.offset + static_cast<std::uint64_t>(e.size) <= kMemorySize &&
+              patch_length_from_sources(&image.data[e.offset], static_cast<std::size_t>(e.size)) ==
+                  static_cast<std::size_t>(e.size),
+          "a .syx file's patch is not as long as its sources make it");
+    patches.push_back({e.slot, &image.data[e.offset], static_cast<std::size_t>(e.size)});
+  }
+  if (!loaded) return false;
+  const std::vector<unsigned char> dump = block_dump(DumpBank::kA, 0, patches);
+  static BankImage again;
+  BankRefusal again_why;
+  check(load_sysex(again, dump.data(), dump.size(), &again_why, &notes) && again.count == image.count,
+        "a .syx file written from what was read does not read back");
+  for (int i = 0; i < image.count; ++i) {
+    const PatchEntry& a = stored_patch(image, i);
+    const PatchEntry& b = stored_patch(again, i);
+    check(a.slot == b.slot && a.size == b.size &&
+              std::memcmp(&image.data[a.offset], &again.data[b.offset], static_cast<std::size_t>(a.size)) == 0,
+          "a .syx file written from what was read reads back other patches");
+  }
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+  static BankImage image;
+  // fmemopen refuses an empty buffer; an empty file is what it stands for.
+  FILE* in = size == 0 ? std::fopen("/dev/null", "rb")
+                       : fmemopen(const_cast<std::uint8_t*>(bytes), size, "rb");
+  if (in == nullptr) fail("open input");
+  BankRefusal why;
+  const bool loaded = load_bank(image, in, &why);
+  std::fclose(in);
+  check(loaded || is_refusal(why), "unknown refusal");
+  if (loaded) check_loaded_bank(bytes, size, image);
+  static BankImage syx;
+  BankRefusal syx_why;
+  const bool syx_loaded = check_sysex(syx, bytes, size, &syx_why);
+  // The page reads SysEx where the bytes start a message.
+  if (starts_sysex(bytes, size)) {
+    check_the_page(bytes, size, syx, syx_loaded, syx_why);
+  } else {
+    check_the_page(bytes, size, image, loaded, why);
+  }
   return 0;
 }

@@ -1,13 +1,16 @@
 // Writes the fuzzer's seed corpus into a directory: valid banks of several
-// shapes, and one of each kind of damage the loader refuses.
+// shapes, and one of each kind of damage the loader refuses; .syx files of
+// patch dumps, and the tests' damaged ones.
 //
 //   make_seeds DIR
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tests/bank_builder.h"
+#include "tests/tables.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -40,9 +43,24 @@ int main(int argc, char** argv) {
       {"sources", {.patches = {{.slot = 0, .name = "S", .sources = 7}}}},
       {"truncated", {.patches = {one}, .file_size = kHeaderSize + 100}},
   };
-  for (const auto& [name, bank] : seeds) {
-    const std::string path = std::string(argv[1]) + "/" + name + ".kaa";
-    if (!write_bytes(path, build_bank(bank))) {
+  std::vector<std::pair<std::string, std::vector<unsigned char>>> files;
+  for (const auto& [name, bank] : seeds) files.emplace_back(std::string(name) + ".kaa", build_bank(bank));
+  std::vector<std::pair<int, std::vector<unsigned char>>> tones;
+  std::vector<unsigned char> singles;
+  for (const TestPatch& p : seeds[2].second.patches) {
+    tones.emplace_back(p.slot, patch_bytes(p));
+    const auto dump = one_single_bytes(2, 5, p.slot, tones.back().second);
+    singles.insert(singles.end(), dump.begin(), dump.end());
+  }
+  std::sort(tones.begin(), tones.end());
+  files.emplace_back("block.syx", block_bytes(0, 0, tones));
+  files.emplace_back("singles.syx", singles);
+  for (const DamagedSysEx& d : damaged_sysex()) {
+    files.emplace_back(d.file.substr(d.file.rfind('/') + 1), d.bytes);
+  }
+  for (const auto& [name, bytes] : files) {
+    const std::string path = std::string(argv[1]) + "/" + name;
+    if (!write_bytes(path, bytes)) {
       std::printf("make_seeds: cannot write %s\n", path.c_str());
       return 1;
     }

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "core/collection.h"
+#include "core/messages.h"
 #include "tests/bank_builder.h"
+#include "tests/tables.h"
 
 namespace {
 
@@ -59,6 +61,45 @@ TEST(Crc32, AsTheStandardHasIt) {
   const std::string nine = "123456789";
   const std::uint32_t n = keep_patch(kept, reinterpret_cast<const unsigned char*>(nine.data()), 9);
   EXPECT_EQ(kept_crc(kept, n), 0xCBF43926u);
+}
+
+// A bank file and a .syx file are read alike, a cut-off one offers what
+// lies whole before the cut, and the totals count what fails a check.
+TEST(AddBank, ReadsBanksAndSysExFilesAlike) {
+  const TestPatch pad{.slot = 3, .name = "Pad", .sources = 1, .kits = "P"};        // 168 bytes
+  const TestPatch sum{.slot = 5, .name = "Sum", .sources = 1, .kits = "A", .spoil = Spoil::kChecksum};
+  std::vector<unsigned char> singles = one_single_bytes(0, 0, 3, patch_bytes(pad));
+  const auto second = one_single_bytes(4, 2, 5, patch_bytes(sum));
+  singles.insert(singles.end(), second.begin(), second.end());
+  const std::vector<unsigned char> cut = build_bank({.patches = {pad, sum}, .file_size = kHeaderSize + 500});
+  struct Case {
+    std::string path;
+    std::vector<unsigned char> bytes;
+    std::string message;
+    std::size_t patches, rescued;
+  };
+  const std::vector<Case> cases{
+      {"A.KAA", build_bank({.patches = {pad, sum}}),
+       "\"A.KAA\" contains 2 patches. 129930 bytes (99.13% of memory) free.", 2, 0},
+      {"Live/B.syx", singles, "\"Live/B.syx\" contains 2 patches. 129930 bytes (99.13% of memory) free.", 2, 0},
+      // Named .KAA, it is still read as the SysEx it is.
+      {"C.KAA", singles, "\"C.KAA\" contains 2 patches. 129930 bytes (99.13% of memory) free.", 2, 0},
+      {"cut.KAA", cut, "\"cut.KAA\" is cut off: patch 6 ends past the end of the file.", 0, 1},
+      {"cut.syx", damaged_sysex()[6].bytes, "\"cut.syx\" is cut off: message 3 has no end.", 0, 2},
+  };
+  Collection collection;
+  auto image = std::make_unique<BankImage>();
+  for (const Case& c : cases) {
+    const CollectedBank& bank =
+        collection.banks[add_bank(collection, *image, c.path, c.bytes.data(), c.bytes.size(), c.bytes.size())];
+    EXPECT_EQ(bank.message, c.message);
+    EXPECT_EQ(bank.patches.size(), c.patches) << c.path;
+    EXPECT_EQ(bank.rescued.size(), c.rescued) << c.path;
+  }
+  EXPECT_EQ(collection.banks[1].patches[1].file, "Sum.KA1");
+  EXPECT_EQ(collection.banks[3].rescued[0].file, "Pad.KA1");
+  EXPECT_EQ(totals_line(collection),
+            "3 banks, 6 patches (6 also in another bank; 3 fail a check), 2 could not be read.");
 }
 
 }  // namespace

@@ -6,11 +6,17 @@
 // file, a tab and the words that follow its name in the refusal; a
 // collection of them in folders (Collection/) with files that are no
 // banks, one of copies (Copies/) and one of folders named beyond ASCII
-// (Letters/); and huge.KAA, 2 GiB of nothing but a hole, where the disk allows.
+// (Letters/); .syx files, good (with the builder's bytes of their patches
+// likewise) and damaged (with sysex-refusals.tsv: a line each, its file,
+// the words of its refusal and how many whole patches it offers), in
+// SysEx/; the dumps the page's SysEx saves must give, in dumps/; and
+// huge.KAA, 2 GiB of nothing but a hole, where the disk allows.
 //
 //   page_banks FOLDER
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -62,7 +68,75 @@ std::vector<NamedBank> banks() {
       {"mix.KAA",
        {.patches = {{.slot = 0, .name = "Bass/Sub", .sources = 1, .kits = "P"},
                     {.slot = 1, .name = "Solo", .sources = 3, .kits = "PAP"}}}},
+      // What the checks find, and a patch they pass.
+      {"checks.KAA",
+       {.patches = {{.slot = 0, .name = "Sum", .sources = 1, .kits = "P", .spoil = Spoil::kChecksum},
+                    {.slot = 1, .name = "Kit", .sources = 2, .kits = "AA", .spoil = Spoil::kKitChecksum},
+                    {.slot = 2, .name = "Caf\xE9", .sources = 1, .kits = "P"},
+                    {.slot = 3, .name = "Wave", .sources = 2, .kits = "PA", .spoil = Spoil::kWaveKit},
+                    {.slot = 4, .name = "Fine", .sources = 3, .kits = "APP"}}}},
+      // Cut off by an unfinished copy in its fourteenth patch.
+      {"TRUNC.KAA", [] {
+         TestBank bank{.file_size = kHeaderSize + 13 * 168 + 100};
+         for (int slot = 0; slot < 20; ++slot) {
+           bank.patches.push_back({.slot = slot, .name = "Whole" + std::to_string(slot + 1), .sources = 1,
+                                   .kits = "P"});
+         }
+         return bank;
+       }()},
   };
+}
+
+// A .syx file of the patches of `bank` at their slots' tones: one block
+// dump, or one-single dumps with messages that are no patch between them.
+struct NamedSysEx {
+  const char* file;
+  std::vector<TestPatch> patches;
+  bool block;
+};
+
+std::vector<NamedSysEx> sysex_files() {
+  return {
+      // Where tone maps go wrong, of every shape.
+      {"SysEx/edges.syx",
+       {{.slot = 0, .name = "Zero", .sources = 1, .kits = "A"},
+        {.slot = 6, .name = "Six", .sources = 2, .kits = "PA"},
+        {.slot = 7, .name = "Seven", .sources = 3, .kits = "PPP"},
+        {.slot = 125, .name = "Late", .sources = 6, .kits = "AAAAAA"},
+        {.slot = 126, .name = "Later", .sources = 0},
+        {.slot = 127, .name = "Last", .sources = 4, .kits = "APAP"}},
+       true},
+      // Tone 6 twice: the later, Again, is read.
+      {"SysEx/singles.syx",
+       {{.slot = 2, .name = "Pad", .sources = 1, .kits = "P"},
+        {.slot = 5, .name = "First", .sources = 1, .kits = "P"},
+        {.slot = 5, .name = "Again", .sources = 2, .kits = "AP"}},
+       false},
+  };
+}
+
+std::vector<unsigned char> sysex_bytes(const NamedSysEx& f) {
+  std::vector<std::pair<int, std::vector<unsigned char>>> tones;
+  for (const TestPatch& p : f.patches) tones.emplace_back(p.slot, patch_bytes(p));
+  if (f.block) return block_bytes(0, 0, tones);
+  std::vector<unsigned char> file = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0xF7};  // another maker's
+  for (const auto& [tone, bytes] : tones) {
+    const std::vector<unsigned char> dump = one_single_bytes(3, 6, tone, bytes);
+    file.insert(file.end(), dump.begin(), dump.end());
+  }
+  const std::vector<unsigned char> multi = {0xF0, 0x40, 0x00, 0x20, 0x00, 0x0A, 0x20, 0x00, 0xF7};
+  file.insert(file.end(), multi.begin(), multi.end());
+  return file;
+}
+
+// The block dump of the patches of a bank that a dump may carry.
+std::vector<unsigned char> dumpable_block(const TestBank& bank, int to, int channel) {
+  std::vector<std::pair<int, std::vector<unsigned char>>> tones;
+  for (const TestPatch& p : bank.patches) {
+    const bool midi = std::all_of(p.name.begin(), p.name.end(), [](char c) { return (c & 0x80) == 0; });
+    if (midi && p.spoil != Spoil::kWaveKit) tones.emplace_back(p.slot, patch_bytes(p));
+  }
+  return block_bytes(to, channel, tones);
 }
 
 }  // namespace
@@ -73,6 +147,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string folder = std::string(argv[1]) + "/";
+  std::filesystem::create_directories(folder + "SysEx");
   for (const NamedBank& b : banks()) {
     bool ok = write_bytes(folder + b.file, build_bank(b.bank));
     for (const TestPatch& p : b.bank.patches) {
@@ -83,6 +158,37 @@ int main(int argc, char** argv) {
       std::printf("page_banks: cannot write into %s\n", argv[1]);
       return 1;
     }
+  }
+  // The dumps the page's SysEx saves must give, as the rows save them: a
+  // patch of full.KAA to bank D, tone 100, channel 16; checks.KAA to bank
+  // A, channel 1; the collection's banks to bank E, channel 3.
+  std::map<std::string, TestBank> by_file;
+  for (const NamedBank& b : banks()) by_file[b.file] = b.bank;
+  const std::vector<std::pair<std::string, std::vector<unsigned char>>> dumps{
+      {"dumps/full.5.syx", one_single_bytes(2, 15, 99, patch_bytes(by_file["full.KAA"].patches[4]))},
+      {"dumps/checks.syx", dumpable_block(by_file["checks.KAA"], 0, 0)},
+      {"dumps/names.syx", dumpable_block(by_file["names.KAA"], 3, 2)},
+      {"dumps/accents.syx", dumpable_block(by_file["accents.KAA"], 3, 2)}};
+  for (const NamedSysEx& f : sysex_files()) {
+    bool ok = write_bytes(folder + f.file, sysex_bytes(f));
+    // Beside the folder of .syx files, not in it.
+    const std::string name = std::filesystem::path(f.file).filename().string();
+    for (const TestPatch& p : f.patches) {
+      ok = ok && write_bytes(folder + name + "." + std::to_string(p.slot + 1) + ".bin", patch_bytes(p));
+    }
+    if (!ok) return 1;
+  }
+  std::string sysex_refusals;
+  for (const DamagedSysEx& d : damaged_sysex()) {
+    if (!write_bytes(folder + d.file, d.bytes)) return 1;
+    sysex_refusals += d.file + "\t" + d.words + "\t" + std::to_string(d.rescued) + "\n";
+  }
+  if (!write_bytes(folder + "sysex-refusals.tsv", {sysex_refusals.begin(), sysex_refusals.end()})) {
+    return 1;
+  }
+  std::filesystem::create_directories(folder + "dumps");
+  for (const auto& [file, bytes] : dumps) {
+    if (!write_bytes(folder + file, bytes)) return 1;
   }
   // Some other file given a bank's name: every byte 'A', so every pointer
   // is 0x41414141 and the first patch claims 65 sources.

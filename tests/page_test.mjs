@@ -135,7 +135,8 @@ function shown(open) {
     const result = {
       status: $("status").textContent, totals: $("totals").textContent, largestRead: window.largestRead,
       elements: $("banks").querySelectorAll("*").length + $("refused").querySelectorAll("*").length,
-      refused: [...$("refused").children].map(li => li.textContent),
+      refused: [...$("refused").children].map(li => li.querySelector(".line").textContent),
+      rescued: [...$("refused").children].map(li => li.querySelector("summary")?.textContent ?? ""),
       banks: [...$("banks").children].map(li => li.querySelector("summary .line").textContent),
       notes: [...$("banks").children].map(li =>
         [...li.querySelectorAll("summary .why")].filter(n => !n.hidden).map(n => n.textContent).join(" | ")),
@@ -150,8 +151,11 @@ function shown(open) {
       await until(() => downloads.length);
       result.opened[i] = {
         text: details.querySelector("pre").textContent, button: button.textContent,
-        rows: [...details.querySelectorAll("tbody tr")].map(tr => [...tr.cells].map(c => c.textContent)),
+        // The file cell: the file's name and why it is renamed, if it is.
+        rows: [...details.querySelectorAll("tbody tr")].map(tr => [...tr.cells].map((c, i) => i < 4 ? c.textContent
+          : c.firstChild.textContent + (c.querySelector(".why:not(.bad):not(.copies):not([hidden])")?.textContent ?? ""))),
         copies: [...details.querySelectorAll("tbody .copies")].map(n => n.textContent),
+        checks: [...details.querySelectorAll("tbody .bad")].map(n => n.textContent),
         zip: await base64Of(downloads.pop()) };
     }
     if (!$("zip-all").disabled) $("zip-all").click();
@@ -277,7 +281,7 @@ const collection = {
           summary("Collection/Live 2003/NAMES.kaa", 4, 128702, "98.19"),
           summary("Collection/Live 2003/names.KAA", 9, 127862, "97.55")],
   opened: [{ button: "Download names.zip", files: inZip("names.KAA", namesFiles, "names") }],
-  totals: "3 banks, 22 patches (18 also in another bank), 1 could not be read, 2 other files skipped.",
+  totals: "3 banks, 22 patches (18 also in another bank; 4 fail a check), 1 could not be read, 2 other files skipped.",
   all: [...inZip("names.KAA", namesFiles, "Collection/Factory/names"),
         ...inZip("accents.KAA", accentsFiles, "Collection/Live 2003/NAMES"),
         ...inZip("names.KAA", namesFiles, "Collection/Live 2003/names~2")],
@@ -297,7 +301,7 @@ const copies = {
   opened: [{ copies: ["also in Copies/Live/mix.KAA, slot 1", ...none(8)] }, null,
            { copies: ["also in Copies/Backup 2019/names.KAA, slot 1; Copies/Factory/names.KAA, slot 1; " +
                       "Copies/Live/names.KAA, slot 1; and 1 more", ""] }],
-  totals: "5 banks, 38 patches (37 also in another bank).",
+  totals: "5 banks, 38 patches (37 also in another bank; 4 fail a check).",
 };
 // Folders named in Greek and with Š, each with a folder Windows takes for
 // the same, and a bank named with a space at its end: the .zip's names as
@@ -318,6 +322,23 @@ const letters = {
         ...inZip("mix.KAA", mixFiles, `Letters/${greek}/Bank_`),
         ...inZip("letters.KAA", lettersFiles, `Letters/${greek}/Bank~2`)],
 };
+
+// The shared table's damaged .syx files, each refused with its name as the
+// page is given it, and how many whole patches each offers.
+const sysexRefusals = fs.readFileSync(path.join(banks, "sysex-refusals.tsv"), "utf8").split("\n").filter(Boolean)
+  .map(line => line.split("\t")).map(([file, words, rescued]) =>
+    ({ file, message: `"${file}" ${words}`, rescued: Number(rescued) }))
+  .sort((a, b) => a.file < b.file ? -1 : 1);
+// The two .syx files that are read: a block dump and one-single dumps.
+const edgesFiles = { 1: "Zero.KA1", 7: "Six.KA1", 8: "Seven.KA1", 126: "Late.KA1", 127: "Later.KA1", 128: "Last.KA1" };
+const singlesFiles = { 3: "Pad.KA1", 6: "Again.KA1" };
+const sysex = folder => ({
+  banks: [summary(`${folder}edges.syx`, 6, 121144, "92.43"), summary(`${folder}singles.syx`, 2, 129844, "99.06")],
+  notes: ["", "2 messages that are no patch skipped. | Tone 6 was given twice: the later patch is read, and " +
+              "First before it is replaced."],
+  opened: [{ files: inZip("edges.syx", edgesFiles, "edges") }, { files: inZip("singles.syx", singlesFiles, "singles") }],
+});
+const refuse = ": the instrument would refuse it, or the patch is damaged";
 
 // Each row: the banks given, how, and what the page must show. `opened`:
 // what each bank shows when opened, by its place in the list; `files`: the
@@ -351,6 +372,17 @@ const rows = [
   { what: "a folder picked", give: ["Collection"], how: "pick-folder", ...collection,
     skip: engine !== "chromium" && "only Chromium's driver hands a folder to the folder input" },
   { what: "four copies of a bank and one that shares a patch", give: ["Copies"], how: "drop-folder", ...copies },
+  { what: ".syx files in a folder: a block dump, one-single dumps, and each damaged one refused",
+    give: ["SysEx"], how: "drop-folder", ...sysex("SysEx/"), refused: sysexRefusals.map(r => r.message),
+    rescued: sysexRefusals.map(r => r.rescued ? `${r.rescued} whole patches can be saved.` : ""),
+    totals: `2 banks, 8 patches, ${sysexRefusals.length} could not be read.` },
+  { what: ".syx files picked", give: ["SysEx/edges.syx", "SysEx/singles.syx"], how: "pick", ...sysex(""),
+    status: "Added 2 banks." },
+  { what: "every patch checked, and marked where it fails", give: ["checks.KAA"], how: "drop",
+    banks: [summary("checks.KAA", 5, 126664, "96.64")], totals: "1 bank, 5 patches (4 fail a check).",
+    opened: [{ checks: ["its checksum does not match" + refuse, "the checksum of its additive kit 1 does not match" + refuse,
+                        "its name holds é, which MIDI cannot carry",
+                        "its sources make it 254 bytes long, not the bank's: the instrument would read it wrongly", ""] }] },
   { what: "folders in Greek and with Š, unpacked by unzip, bsdtar and Python", give: ["Letters"],
     how: "drop-folder", ...letters, unpacked: true },
   // Read no further than a bank reaches, it holds nothing: a bank of no patches.
@@ -367,6 +399,7 @@ for (const origin of Object.keys(origins)) {
       if (row.status) assert.equal(got.status, row.status);
       if (row.totals) assert.equal(got.totals, row.totals);
       assert.deepEqual(got.refused, row.refused ?? []);
+      if (row.rescued) assert.deepEqual(got.rescued, row.rescued);
       if (row.banks) assert.deepEqual(got.banks, row.banks);
       if (row.largestRead) assert.ok(got.largestRead <= row.largestRead, `read ${got.largestRead} bytes of a file`);
       // Until a bank is opened the page holds a few elements for it.
@@ -382,6 +415,7 @@ for (const origin of Object.keys(origins)) {
         const zip = want.files && await sameEntries(opened.zip, want.files);
         if (want.utf8) assert.deepEqual(zip.flagged.filter(n => /[^\x00-\x7f]/.test(n)), want.utf8);
         if (want.copies) assert.deepEqual(opened.copies, want.copies);
+        if (want.checks) assert.deepEqual(opened.checks, want.checks);
       }
       if (row.all) await sameEntries(got.all, row.all);
       if (row.unpacked) await unpackedAlike(t, got.all, row.all);
@@ -442,7 +476,7 @@ test(`${engine}: a .zip of more than 65535 patches counts them all`, async () =>
     const hold = { bytes: () => bytes, crc: () => 0x12345678 };
     const plan = { banks: Array.from({ length: 520 }, (_, b) => ({ folder: `B${b}`,
       files: Array.from({ length: 127 }, (_, i) => ({ file: `P${i}.KA1`, number: 0, size: 168 })) })) };
-    const zip = await vortrim.makeZip(plan, hold, plan.banks.map(() => Date.UTC(2020, 0, 1)));
+    const zip = await vortrim.makeZip(vortrim.planEntries(plan, hold, plan.banks.map(() => Date.UTC(2020, 0, 1))));
     const view = new DataView(await zip.arrayBuffer());
     const end = view.byteLength - 22, locator = end - 20;
     const zip64 = Number(view.getBigUint64(locator + 8, true));
@@ -459,6 +493,98 @@ test(`${engine}: a .zip of more than 65535 patches counts them all`, async () =>
   });
   assert.deepEqual(got, { end: [0x06054b50, 0xFFFF, 0xFFFF], locator: 0x07064b50, zip64: 0x06064b50,
                           counts: [66040, 66040], listed: 66040, directoryEnds: true });
+});
+
+// The three SysEx saves, byte for byte against the bank builder's dumps: a
+// patch to the bank, tone and channel asked for (which the page then keeps
+// for its session), a bank to the bank and channel chosen, and every bank
+// of a collection in a .zip of their folders.
+test(`${engine}: the SysEx saves give the dumps byte for byte`, async () => {
+  await load("http");
+  await give(["checks.KAA", "full.KAA"], "drop");
+  await shown([]);
+  const saved = await browser.evaluate(async () => {
+    const $ = id => document.getElementById(id);
+    const open = async i => {
+      const details = $("banks").children[i].querySelector("details");
+      details.open = true;
+      await until(() => details.querySelector("tbody"));
+      return details;
+    };
+    const full = await open(1);
+    full.querySelectorAll("tbody tr")[4].querySelector("button").click();
+    const form = $("syx-patch").querySelector("form");
+    const asked = { bank: form.elements.bank.value, tone: form.elements.tone.value, channel: form.elements.channel.value };
+    Object.assign(form.elements.bank, { value: "D" });
+    Object.assign(form.elements.tone, { value: "100" });
+    Object.assign(form.elements.channel, { value: "16" });
+    form.querySelector("button[value=save]").click();
+    await until(() => downloads.length === 1);
+    const kept = { bank: $("sysex-bank").value, channel: $("sysex-channel").value };
+    $("sysex-bank").value = "A";
+    $("sysex-channel").value = "1";
+    const checks = await open(0);
+    [...checks.querySelectorAll(".actions button")].find(b => /SysEx/.test(b.textContent)).click();
+    await until(() => downloads.length === 2);
+    return { asked, kept, said: checks.querySelector("p[role=status]").textContent,
+             files: await Promise.all(downloads.map(async d => [d.fileName, await base64Of(d)])) };
+  });
+  assert.deepEqual(saved.asked, { bank: "A", tone: "5", channel: "1" });
+  assert.deepEqual(saved.kept, { bank: "D", channel: "16" });
+  assert.deepEqual(saved.files.map(([name]) => name), ["Full005.syx", "checks.syx"]);
+  assert.ok(Buffer.from(saved.files[0][1], "base64").equals(bytesOf("dumps/full.5.syx")), "the patch's dump");
+  assert.ok(Buffer.from(saved.files[1][1], "base64").equals(bytesOf("dumps/checks.syx")), "the bank's dump");
+  assert.equal(saved.said, "checks.syx holds 3 patches, for bank A on channel 1. Left out of checks.syx, their .KA1 " +
+    "files kept as they are: slot 3, Café (its name holds é, which MIDI cannot carry); slot 4, Wave (its sources " +
+    "make it 254 bytes long, not the bank's: the instrument would read it wrongly). In checks.syx as they are: " +
+    `slot 1, Sum (its checksum does not match${refuse}); slot 2, Kit (the checksum of its additive kit 1 does ` +
+    `not match${refuse}).`);
+
+  await load("http");
+  await give(["Collection"], "drop-folder");
+  await shown([]);
+  const all = await browser.evaluate(async () => {
+    const $ = id => document.getElementById(id);
+    $("sysex-bank").value = "E";
+    $("sysex-channel").value = "3";
+    $("syx-all").click();
+    await until(() => downloads.length && /^The/.test($("all-status").textContent));
+    return { said: $("all-status").textContent, name: downloads[0].fileName, zip: await base64Of(downloads[0]) };
+  });
+  assert.equal(all.said, "The .zip holds 3 .syx files, for bank E on channel 3; 4 patches that MIDI cannot " +
+                         "carry were left out (open a bank to see which).");
+  assert.equal(all.name, "K5000 banks (SysEx).zip");
+  const { files } = await entries(all.zip);
+  assert.deepEqual(Object.keys(files).sort(), ["Collection/Factory/names.syx", "Collection/Live 2003/NAMES.syx",
+                                               "Collection/Live 2003/names~2.syx"]);
+  for (const [name, dump] of [["Collection/Factory/names.syx", "names"], ["Collection/Live 2003/NAMES.syx", "accents"],
+                              ["Collection/Live 2003/names~2.syx", "names"]]) {
+    assert.ok(files[name].equals(bytesOf(`dumps/${dump}.syx`)), name);
+  }
+});
+
+// A bank cut off by an unfinished copy still shows its refusal, and offers
+// the patches that lie whole before the cut, in its own .zip alone.
+test(`${engine}: a cut-off bank's whole patches can be saved`, async () => {
+  await load("http");
+  await give(["TRUNC.KAA", "DEMO.KAA"], "drop");
+  const got = await shown([]);
+  assert.deepEqual(got.refused, ['"TRUNC.KAA" is cut off: patch 14 ends past the end of the file.']);
+  assert.deepEqual(got.rescued, ["13 whole patches can be saved."]);
+  // The .zip of all banks leaves it out.
+  assert.deepEqual(Object.keys((await entries(got.all)).files).filter(name => !name.startsWith("DEMO/")), []);
+  const rescued = await browser.evaluate(async () => {
+    const details = document.querySelector("#refused details");
+    details.open = true;
+    await until(() => details.querySelector("tbody"));
+    details.querySelector(".actions button").click();
+    await until(() => downloads.length);
+    return { caption: details.querySelector("caption").textContent, rows: details.querySelectorAll("tbody tr").length,
+             buttons: [...details.querySelectorAll("button")].map(b => b.textContent), zip: await base64Of(downloads[0]) };
+  });
+  assert.equal(rescued.caption, "The whole patches of TRUNC.KAA, a damaged bank, in memory order");
+  assert.deepEqual({ rows: rescued.rows, buttons: rescued.buttons }, { rows: 13, buttons: ["Download TRUNC.zip"] });
+  await sameEntries(rescued.zip, Array.from({ length: 13 }, (_, i) => `TRUNC.KAA ${i + 1} TRUNC/Whole${i + 1}.KA1`));
 });
 
 // What goes wrong is said where it happened: a core that does not start,

@@ -19,6 +19,17 @@ struct DamagedBank {
 };
 const std::vector<DamagedBank>& damaged_banks();
 
+// A .syx file that is refused, and what follows its name in the refusal;
+// where it is cut off, how many whole patches it still offers.
+struct DamagedSysEx {
+  const char* what;
+  std::string file;  // a path relative to the banks' folder
+  std::vector<unsigned char> bytes;
+  std::string words;
+  int rescued = 0;
+};
+const std::vector<DamagedSysEx>& damaged_sysex();
+
 // A bank file's name and the folder its patches go to, beside it.
 struct BankFolder {
   const char* what;
