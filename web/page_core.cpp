@@ -4,6 +4,7 @@
 // and takes back the result: JSON with named fields, or plain text. No rule
 // of the program is made here; this file only moves values between the two.
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@ namespace {
 struct Page {
   std::vector<unsigned char> input;
   std::string text;
+  std::vector<unsigned char> output;  // the last dump made
   BankImage image;
   std::shared_ptr<Collection> collection = std::make_shared<Collection>();
   std::map<int, std::shared_ptr<Collection>> held;
@@ -102,22 +104,39 @@ void add_file_fields(std::string& out, const CollectedPatch& p) {
   add_field(out, "size", p.size);
 }
 
+// A list of texts.
+void add_texts(std::string& out, const char* name, const std::vector<std::string>& texts) {
+  add_list(out, name, texts.size(), [&](std::size_t i) { add_string(out, texts[i]); });
+}
+
 // A bank's place in the overview: its line, and what is said of it once.
 void add_overview_row(std::string& out, std::uint32_t id) {
   const CollectedBank& bank = collection().banks[id];
   out += '{';
   add_field(out, "id", id);
   add_field(out, "line", bank.message);
-  if (bank.loaded) {
-    add_field(out, "copies", bank_copies_note(collection(), id));
-    add_field(out, "folderRenamed", bank.folder_renamed);
-  }
+  if (bank.loaded) add_field(out, "copies", bank_copies_note(collection(), id));
+  std::vector<std::string> notes{bank.folder_renamed};
+  notes.insert(notes.end(), bank.notes.begin(), bank.notes.end());
+  add_texts(out, "notes", notes);
+  if (!bank.rescued.empty()) add_field(out, "rescued", rescued_note(bank.rescued.size()));
   out += '}';
 }
 
-// The last part of a bank's folder: its name when it is saved alone.
-std::string own_folder(const CollectedBank& bank) {
-  return bank.folder.substr(bank.folder.rfind('/') + 1);
+// The held collection of `hold`, or null where it is gone.
+const Collection* held(int hold) {
+  const auto h = page().held.find(hold);
+  return h == page().held.end() ? nullptr : h->second.get();
+}
+
+// The target a dump goes to, as the page names it: the bank's letter, the
+// tone and the channel as a user counts them, from 1.
+DumpTarget target_of(int letter, int tone, int channel) {
+  DumpTarget target;
+  dump_bank(static_cast<char>(letter), &target.bank);
+  target.tone = std::clamp(tone, 1, 128) - 1;
+  target.channel = std::clamp(channel, 1, 16) - 1;
+  return target;
 }
 
 // Splits `request` at line breaks.
@@ -157,9 +176,9 @@ char* vortrim_text(std::size_t size) {
   return page().text.data();
 }
 
-// How much of a file the page hands in: what a bank can hold.
+// How much of the file at the path handed in the page hands in.
 VORTRIM_EXPORT(vortrim_read_limit)
-std::size_t vortrim_read_limit() { return kHeaderSize + kMemorySize; }
+std::size_t vortrim_read_limit(std::size_t text_size) { return read_limit(text(text_size)); }
 
 // The result of the last call that gave one, and its size in bytes.
 VORTRIM_EXPORT(vortrim_result)
@@ -177,13 +196,14 @@ void vortrim_sort(std::size_t text_size) {
   give(out + "}");
 }
 
-// Reads the `size` bytes handed in as the bank at the path handed in
-// (`text_size` bytes) and adds it to the collection. Returns its id.
+// Reads the `size` bytes handed in, of a file of `file_size`, as the bank
+// at the path handed in (`text_size` bytes) and adds it to the collection.
+// Returns its id.
 VORTRIM_EXPORT(vortrim_add)
-std::uint32_t vortrim_add(std::size_t size, std::size_t text_size) {
+std::uint32_t vortrim_add(std::size_t size, std::size_t text_size, double file_size) {
   Page& p = page();
   return add_bank(collection(), p.image, text(text_size), p.input.data(),
-                  std::min(size, p.input.size()));
+                  std::min(size, p.input.size()), static_cast<std::size_t>(file_size));
 }
 
 // Adds the bank at the path handed in, which the browser could not read.
@@ -218,19 +238,22 @@ void vortrim_overview() {
   give(out + "}");
 }
 
-// Bank `id` as an opened bank shows it.
+// Bank `id` as an opened bank shows it: its patches, or for one refused as
+// cut off the patches that lie whole before the cut.
 VORTRIM_EXPORT(vortrim_bank)
 void vortrim_bank(std::uint32_t id) {
   const Collection& c = collection();
   const CollectedBank& bank = c.banks.at(id);
+  const std::vector<CollectedPatch>& patches = bank.loaded ? bank.patches : bank.rescued;
   std::string out = "{";
   add_field(out, "path", bank.path);
   add_field(out, "listing", bank.listing);
   add_field(out, "memory", static_cast<long long>(kMemorySize));
   add_field(out, "free", bank.free);
   add_field(out, "name", own_folder(bank));
-  add_list(out, "patches", bank.patches.size(), [&](std::size_t i) {
-    const CollectedPatch& p = bank.patches[i];
+  add_field(out, "syx", bank_sysex_name(bank));
+  add_list(out, "patches", patches.size(), [&](std::size_t i) {
+    const CollectedPatch& p = patches[i];
     out += '{';
     add_field(out, "slot", p.slot);
     add_field(out, "name", p.name);
@@ -239,7 +262,10 @@ void vortrim_bank(std::uint32_t id) {
     add_field(out, "map", p.source_map.data());
     add_file_fields(out, p);
     add_field(out, "renamed", p.renamed);
-    add_field(out, "copies", patch_copies_note(c, id, static_cast<std::uint32_t>(i)));
+    add_field(out, "copies", bank.loaded ? patch_copies_note(c, id, static_cast<std::uint32_t>(i)) : "");
+    add_field(out, "checks", check_words(p.check));
+    add_field(out, "dumpable", may_dump(p.check) ? 1 : 0);
+    add_field(out, "syx", patch_sysex_name(p));
     out += '}';
   });
   give(out + "}");
@@ -257,12 +283,13 @@ void vortrim_copies(std::uint32_t id) {
   give(out + "}");
 }
 
-// The patches whose names hold the text handed in, the first `shown` of
-// them with their banks, and what is said of them.
+// The patches whose names hold the text handed in (with `failing`, of
+// those that fail a check), the first `shown` of them with their banks,
+// and what is said of them.
 VORTRIM_EXPORT(vortrim_find)
-void vortrim_find(std::size_t text_size, std::size_t shown) {
+void vortrim_find(std::size_t text_size, std::size_t shown, int failing) {
   const Collection& c = collection();
-  const std::vector<Place> found = find_patches(c, text(text_size));
+  const std::vector<Place> found = find_patches(c, text(text_size), failing != 0);
   const std::size_t rows = std::min(found.size(), shown);
   std::string out = "{";
   add_field(out, "said", found_status(found.size(), rows));
@@ -275,30 +302,34 @@ void vortrim_find(std::size_t text_size, std::size_t shown) {
     add_field(out, "slot", p.slot);
     add_field(out, "name", p.name);
     add_file_fields(out, p);
+    add_field(out, "checks", check_words(p.check));
     out += '}';
   });
   give(out + "}");
 }
 
 // What a save of bank `id` writes, or, for -1, of every bank read, in path
-// order: each bank's folder, and its files with the kept patches they hold.
-// A bank saved alone goes into a folder of its own name.
+// order: each bank's folder, and its files with the kept patches they
+// hold. A bank saved alone goes into a folder of its own name; one refused
+// as cut off, only so, with the patches that lie whole before the cut.
 VORTRIM_EXPORT(vortrim_plan)
 void vortrim_plan(int id) {
   const Collection& c = collection();
   std::vector<std::uint32_t> banks;
   for (const std::uint32_t b : banks_in_order(c)) {
-    if (c.banks[b].loaded && (id < 0 || b == static_cast<std::uint32_t>(id))) banks.push_back(b);
+    const bool saved = id < 0 ? c.banks[b].loaded : b == static_cast<std::uint32_t>(id);
+    if (saved) banks.push_back(b);
   }
   std::string out = "{";
   add_list(out, "banks", banks.size(), [&](std::size_t i) {
     const CollectedBank& bank = c.banks[banks[i]];
+    const std::vector<CollectedPatch>& patches = bank.loaded ? bank.patches : bank.rescued;
     out += '{';
     add_field(out, "id", banks[i]);
     add_field(out, "folder", id < 0 ? bank.folder : own_folder(bank));
-    add_list(out, "files", bank.patches.size(), [&](std::size_t j) {
+    add_list(out, "files", patches.size(), [&](std::size_t j) {
       out += '{';
-      add_file_fields(out, bank.patches[j]);
+      add_file_fields(out, patches[j]);
       out += '}';
     });
     out += '}';
@@ -321,14 +352,48 @@ void vortrim_release(int hold) { page().held.erase(hold); }
 // its CRC-32 for a .zip. Null and 0 for a hold that is gone.
 VORTRIM_EXPORT(vortrim_patch)
 const unsigned char* vortrim_patch(int hold, std::uint32_t number) {
-  const auto h = page().held.find(hold);
-  return h == page().held.end() ? nullptr : h->second->kept.patches.at(number).bytes;
+  const Collection* c = held(hold);
+  return c == nullptr ? nullptr : c->kept.patches.at(number).bytes;
 }
 VORTRIM_EXPORT(vortrim_crc)
 std::uint32_t vortrim_crc(int hold, std::uint32_t number) {
   const auto h = page().held.find(hold);
   return h == page().held.end() ? 0 : kept_crc(h->second->kept, number);
 }
+
+// The one-single dump of patch `patch` of bank `id` of a held collection,
+// to the bank `letter` names, `tone` and `channel` (from 1), as the output.
+// Its size, 0 where the hold is gone.
+VORTRIM_EXPORT(vortrim_patch_dump)
+std::size_t vortrim_patch_dump(int hold, std::uint32_t id, std::uint32_t patch, int letter, int tone,
+                               int channel) {
+  const Collection* c = held(hold);
+  page().output = c == nullptr ? std::vector<unsigned char>{}
+                               : patch_dump(*c, id, patch, target_of(letter, tone, channel));
+  return page().output.size();
+}
+
+// The block dump of bank `id` of a held collection to the bank `letter`
+// names and `channel`, as the output; the result says what it holds, left
+// out and holds though it fails a check. Its size, 0 where the hold is gone.
+VORTRIM_EXPORT(vortrim_bank_dump)
+std::size_t vortrim_bank_dump(int hold, std::uint32_t id, int letter, int channel) {
+  const Collection* c = held(hold);
+  BankDump dump;
+  if (c != nullptr) dump = bank_dump(*c, id, target_of(letter, 1, channel));
+  page().output = std::move(dump.bytes);
+  std::string out = "{";
+  add_field(out, "said", dump.said);
+  add_field(out, "leftOut", dump.left_out);
+  give(out + "}");
+  return page().output.size();
+}
+
+// The output's bytes and their CRC-32, for a .zip.
+VORTRIM_EXPORT(vortrim_output)
+const unsigned char* vortrim_output() { return page().output.data(); }
+VORTRIM_EXPORT(vortrim_output_crc)
+std::uint32_t vortrim_output_crc() { return crc32(page().output.data(), page().output.size()); }
 
 // Forgets the collection; saves under way keep what they hold.
 VORTRIM_EXPORT(vortrim_clear)
@@ -349,6 +414,10 @@ void vortrim_say(std::size_t text_size) {
   if (name == "cleared") said = cleared_status();
   if (name == "zipping") said = zipping_status();
   if (name == "zipped") said = zipped_status(number(args, 1));
+  if (name == "zipped-sysex") {
+    const DumpTarget target = target_of(word(args, 3)[0], 1, static_cast<int>(number(args, 4)));
+    said = zipped_sysex_status(number(args, 1), number(args, 2), target);
+  }
   if (name == "zip-failed") said = zip_failed_status(word(args, 1));
   if (name == "folder-refused") said = folder_refused_status(word(args, 1));
   if (name == "saved") said = saved_status(number(args, 1), word(args, 2));

@@ -34,7 +34,7 @@ export const collection = {
     // a bank's name costs what a bank costs.
     const reads = [];
     const read = i => reads[i] ??= fresh[i].error ? Promise.reject(fresh[i].error)
-                                                  : fresh[i].file.slice(0, core.readLimit).arrayBuffer();
+      : fresh[i].file.slice(0, core.readLimit(fresh[i].path)).arrayBuffer();
     for (const [i, f] of fresh.entries()) {
       for (let j = i; j < Math.min(i + 32, fresh.length); ++j) read(j).catch(() => {});
       let bytes = null;
@@ -45,7 +45,7 @@ export const collection = {
       }
       reads[i] = null;
       if (this.cleared !== cleared) break;
-      const id = bytes ? core.add(f.path, bytes) : core.addUnreadable(f.path);
+      const id = bytes ? core.add(f.path, bytes, f.file.size) : core.addUnreadable(f.path);
       this.dates.set(id, identify(f) && f.lastModified);
       this.shown.add(f.key);
       (core.loaded(id) ? added : refused).push(id);

@@ -33,32 +33,35 @@ function bridge(e) {
   const result = () => fromUtf8.decode(bytesAt(e.vortrim_result(), e.vortrim_result_size()));
   const json = () => JSON.parse(result());
   return {
-    // How much of a file is handed in: what a bank can hold.
-    readLimit: e.vortrim_read_limit(),
+    // How much of the file at `path` is handed in.
+    readLimit: path => e.vortrim_read_limit(text(path)),
     // The indices of `paths` in the order the page lists banks.
     order(paths) {
       e.vortrim_sort(text(paths.join("\n")));
       return json().order;
     },
-    // Reads a file's bytes as the bank at `path`; its id.
-    add(path, bytes) {
-      const size = Math.min(bytes.length, this.readLimit);
+    // Reads a file's first bytes as the bank at `path` (a .syx file too),
+    // the file `fileSize` bytes in all; its id.
+    add(path, bytes, fileSize) {
+      const size = Math.min(bytes.length, this.readLimit(path));
       bytesAt(e.vortrim_input(size), size).set(bytes.subarray(0, size));
-      return e.vortrim_add(size, text(path));
+      return e.vortrim_add(size, text(path), fileSize);
     },
     addUnreadable: path => e.vortrim_add_unreadable(text(path)),
     loaded: id => e.vortrim_loaded(id) === 1,
     // Whether a file met in a folder is read as a bank.
     isBankFile: path => e.vortrim_is_bank_file(text(path)) === 1,
     skip: count => e.vortrim_skip(count),
-    // { totals, skipped, refused: [{ id, line }],
-    //   banks: [{ id, line, copies, folderRenamed }] }
+    // { totals, skipped, refused: [{ id, line, notes, rescued }],
+    //   banks: [{ id, line, copies, notes }] }
     overview() {
       e.vortrim_overview();
       return json();
     },
-    // { path, listing, memory, free, name, patches: [{ slot, name, label,
-    //   sources, map, size, number, file, renamed, copies }] }
+    // { path, listing, memory, free, name, syx, patches: [{ slot, name,
+    //   label, sources, map, size, number, file, renamed, copies, checks,
+    //   dumpable, syx }] }: for a bank refused as cut off, the patches
+    //   that lie whole before the cut.
     bank(id) {
       e.vortrim_bank(id);
       return json();
@@ -68,9 +71,11 @@ function bridge(e) {
       e.vortrim_copies(id);
       return json().copies;
     },
-    // { said, rows: [{ bank, path, slot, name, file, number, size }] }
-    find(typed, shown) {
-      e.vortrim_find(text(typed), shown);
+    // The patches whose names hold `typed`, with `failing` of those that
+    // fail a check: { said, rows: [{ bank, path, slot, name, file, number,
+    // size, checks }] }.
+    find(typed, shown, failing) {
+      e.vortrim_find(text(typed), shown, failing ? 1 : 0);
       return json();
     },
     // What saving bank `id`, or every bank (no id), writes:
@@ -92,6 +97,20 @@ function bridge(e) {
           return bytesAt(at, size);
         },
         crc: number => e.vortrim_crc(hold, number) >>> 0,
+        // A patch's one-single dump to `target` ({ bank: "A", tone,
+        // channel }, counted from 1): its bytes, copied.
+        patchDump(id, patch, target) {
+          const size = e.vortrim_patch_dump(hold, id, patch, target.bank.charCodeAt(0), target.tone,
+                                            target.channel);
+          return bytesAt(e.vortrim_output(), size).slice();
+        },
+        // A bank's block dump to `target`'s bank and channel: its bytes
+        // (copied), their CRC-32, what it says and how many patches it
+        // left out.
+        bankDump(id, target) {
+          const size = e.vortrim_bank_dump(hold, id, target.bank.charCodeAt(0), target.channel);
+          return { ...json(), bytes: bytesAt(e.vortrim_output(), size).slice(), crc: e.vortrim_output_crc() >>> 0 };
+        },
         release: () => e.vortrim_release(hold),
       };
     },

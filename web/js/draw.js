@@ -4,6 +4,7 @@
 import { started } from "./core.js";
 import { collection } from "./collection.js";
 import { downloadZip, saveInto } from "./save.js";
+import { saveBank, savePatch } from "./sysex.js";
 
 export const $ = id => document.getElementById(id);
 
@@ -53,37 +54,63 @@ function memoryPicture(bank) {
   return bar;
 }
 
-// An opened bank's patch table.
-const COLUMNS = [
+function button(label, click) {
+  const b = element("button", { type: "button" }, label);
+  b.addEventListener("click", click);
+  return b;
+}
+
+// An opened bank's patch table, for bank `id`: what its checks found, and
+// a SysEx save for each patch a dump may carry (not for a damaged bank's).
+const columns = (id, damaged) => [
   { heading: "Number", numeric: true, cell: p => String(p.slot) },
   { heading: "Name", heads: true, cell: p => p.name },
   { heading: "Sources", numeric: true, cell: p => `${p.sources} ${p.map}` },
   { heading: "Size", numeric: true, cell: p => String(p.size) },
-  { heading: "File", className: "file", cell: p => [p.file, note(p.renamed), note(p.copies, "why copies")] },
+  { heading: "File", className: "file", cell: p => [p.file, note(p.renamed), note(p.checks, "why bad"),
+      note(p.copies, "why copies"),
+      ...(p.dumpable && !damaged ? [" ", button("Save as SysEx", () => savePatch(id, p.index, p))] : [])] },
 ];
 
-// What an opened bank shows; made when it is first opened.
-function bankDetails(id) {
+// What an opened bank shows; made when it is first opened. A bank refused
+// as cut off shows the patches that lie whole before the cut, and only the
+// .zip of them.
+function bankDetails(id, damaged) {
   return started.then(core => {
     const bank = core.bank(id);
     const status = element("p", { role: "status" });
-    const zipButton = element("button", { type: "button" }, `Download ${bank.name}.zip`);
-    zipButton.addEventListener("click", () => downloadZip(id, bank.name + ".zip", status));
-    const actions = element("div", { className: "actions" }, zipButton);
-    if (typeof window.showDirectoryPicker === "function") {
-      const folderButton = element("button", { type: "button" }, `Save into a folder… (as ${bank.name})`);
-      folderButton.addEventListener("click", () => saveInto(id, status));
-      actions.append(folderButton);
+    const actions = element("div", { className: "actions" },
+      button(`Download ${bank.name}.zip`, () => downloadZip(id, bank.name + ".zip", status)));
+    if (!damaged && typeof window.showDirectoryPicker === "function") {
+      actions.append(button(`Save into a folder… (as ${bank.name})`, () => saveInto(id, status)));
     }
+    if (!damaged) actions.append(button(`Save the bank as SysEx (${bank.syx})`, () => saveBank(id, bank.syx, status)));
+    const patches = table(damaged ? `The whole patches of ${bank.path}, a damaged bank, in memory order`
+                                  : `The patches of ${bank.path}, in memory order`,
+                          columns(id, damaged), bank.patches.map((p, index) => ({ ...p, index })));
+    if (damaged) return [actions, status, patches];
     return [memoryPicture(bank),
             element("p", { className: "legend" },
                     "Each band is a patch, in memory order, as wide as its bytes; the grey part is free."),
-            actions, status,
-            table(`The patches of ${bank.path}, in memory order`, COLUMNS, bank.patches),
+            actions, status, patches,
             element("details", {}, element("summary", {}, "The listing as text"),
                     element("pre", {}, bank.listing))];
   });
 }
+
+// A row that opens: its summary, and what opening it shows, made once.
+function opening(id, summary, damaged) {
+  const details = element("details", {}, summary);
+  details.addEventListener("toggle", async () => {
+    if (!details.open) return collection.open.delete(id);
+    if (!damaged) collection.open.add(id);
+    if (details.childElementCount === 1) details.append(...await bankDetails(id, damaged));
+  }, { passive: true });
+  return details;
+}
+
+// What is said of a bank once, under its line.
+const notes = row => row.notes.filter(Boolean).map(n => note(n));
 
 // The rows drawn, by bank id.
 const rows = new Map();
@@ -91,18 +118,14 @@ const rows = new Map();
 // A bank's row in the overview: its summary line, or why it was refused;
 // under the line, what is said of the bank once.
 function refusedRow(row) {
-  return element("li", { className: "refused" }, row.line);
+  const li = element("li", { className: "refused" }, element("span", { className: "line" }, row.line), ...notes(row));
+  if (row.rescued) li.append(opening(row.id, element("summary", { className: "rescued" }, row.rescued), true));
+  return li;
 }
 
 function bankRow(row) {
-  const details = element("details", {}, element("summary", {}, element("span", { className: "line" }, row.line),
-                                                 note(row.copies, "why copies"), note(row.folderRenamed)));
-  details.addEventListener("toggle", async () => {
-    if (!details.open) return collection.open.delete(row.id);
-    collection.open.add(row.id);
-    if (details.childElementCount === 1) details.append(...await bankDetails(row.id));
-  }, { passive: true });
-  return element("li", {}, details);
+  return element("li", {}, opening(row.id, element("summary", {}, element("span", { className: "line" }, row.line),
+                                                    note(row.copies, "why copies"), ...notes(row))));
 }
 
 // Keeps the element that has focus, or else the first open bank, where it
@@ -154,7 +177,7 @@ export async function drawCollection() {
   $("refused-heading").hidden = overview.refused.length === 0;
   $("collection").hidden = overview.refused.length + overview.banks.length + overview.skipped === 0;
   $("totals").textContent = overview.totals;
-  $("zip-all").disabled = overview.banks.length === 0;
+  $("zip-all").disabled = $("syx-all").disabled = overview.banks.length === 0;
 }
 
 export function clearDrawn() {

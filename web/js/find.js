@@ -1,6 +1,6 @@
 // Find: every patch whose name holds what is typed, in the whole
-// collection, with its bank and slot and a button that saves it. The core
-// finds; this draws.
+// collection (or of those that fail a check), with its bank and slot and a
+// button that saves it. The core finds; this draws.
 import { started } from "./core.js";
 import { $, element, table } from "./draw.js";
 import { downloadPatch } from "./save.js";
@@ -16,17 +16,18 @@ const COLUMNS = [
       save.setAttribute("aria-label", `Save ${r.file} of ${r.path}`);
       save.dataset.key = `${r.path}\n${r.slot}`;
       save.addEventListener("click", () => downloadPatch(r));
-      return [r.file, " ", save];
+      const checks = element("span", { className: "why bad", hidden: !r.checks }, r.checks);
+      return [r.file, " ", save, checks];
     } },
 ];
 
 export async function find() {
   const core = await started;
-  const typed = $("find").value;
-  if (!typed.trim()) return $("found").replaceChildren();
+  const typed = $("find").value, failing = $("failing").checked;
+  if (!typed.trim() && !failing) return $("found").replaceChildren();
   // A Save button that has focus keeps it when the results are drawn again.
   const focused = document.activeElement?.closest("#found") ? document.activeElement.dataset.key : null;
-  const found = core.find(typed, SHOWN);
+  const found = core.find(typed, SHOWN, failing);
   $("found").replaceChildren(element("p", {}, found.said),
                              ...(found.rows.length ? [table("Patches found", COLUMNS, found.rows)] : []));
   if (focused) [...$("found").querySelectorAll("button")].find(b => b.dataset.key === focused)?.focus();

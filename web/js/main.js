@@ -6,6 +6,7 @@ import { $, clearDrawn, drawCollection, keepInView } from "./draw.js";
 import { onDrop, picked, pickedFolder } from "./drop.js";
 import { find } from "./find.js";
 import { downloadZip, saveInto } from "./save.js";
+import { zipAll as zipAllSysEx } from "./sysex.js";
 
 // The one message that cannot be the core's: the core did not start.
 started.catch(e => {
@@ -37,6 +38,8 @@ $("folder").addEventListener("change", e => {
 });
 onDrop($("drop"), add);
 $("find").addEventListener("input", find);
+$("failing").addEventListener("change", find);
+$("syx-all").addEventListener("click", () => zipAllSysEx($("all-status")));
 $("zip-all").addEventListener("click", async () => {
   $("all-status").textContent = (await started).say("zipping");
   downloadZip(undefined, "K5000 banks.zip", $("all-status"),
@@ -59,4 +62,4 @@ $("clear").addEventListener("click", async () => {
 // For the page's tests, and anyone who drives it from the console.
 export { started } from "./core.js";
 export { collection } from "./collection.js";
-export { makeZip } from "./zip.js";
+export { makeZip, planEntries } from "./zip.js";

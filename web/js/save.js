@@ -3,7 +3,7 @@
 // collection held when it started, whatever is cleared or added meanwhile.
 import { started } from "./core.js";
 import { collection } from "./collection.js";
-import { makeZip } from "./zip.js";
+import { makeZip, planEntries } from "./zip.js";
 
 export function download(name, blob) {
   const url = URL.createObjectURL(blob);
@@ -16,7 +16,7 @@ export function download(name, blob) {
 
 // What saving bank `id` (or every bank, for none) takes: the plan, the
 // patches held for it, and each bank's date.
-async function take(id) {
+export async function take(id) {
   const core = await started;
   const plan = core.plan(id);
   return { core, plan, hold: core.hold(), dates: plan.banks.map(b => collection.dates.get(b.id) ?? 0) };
@@ -27,7 +27,7 @@ async function take(id) {
 export async function downloadZip(id, name, status, done = () => "") {
   const { core, plan, hold, dates } = await take(id);
   try {
-    download(name, await makeZip(plan, hold, dates));
+    download(name, await makeZip(planEntries(plan, hold, dates)));
     status.textContent = done(core, plan);
   } catch (e) {
     status.textContent = core.say("zip-failed", e.message);

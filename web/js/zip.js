@@ -1,5 +1,6 @@
-// The .zip of a save's plan: a folder per bank, each patch stored as it is,
-// with the CRC-32 that the core works out for it.
+// A .zip of files stored as they are, each with the CRC-32 that the core
+// works out for it: a save's plan, a folder per bank and a .KA1 file per
+// patch, or any list of files.
 import { Zip } from "fflate";
 
 // Made on Unix, mode 0644: Info-ZIP's unzip reads the name of an entry made
@@ -14,13 +15,22 @@ const zipDate = ms => new Date(Math.max(ms, Date.UTC(1980, 0, 2)));
 // Entries added before the browser is given a moment to draw.
 const ENTRIES_AT_A_TIME = 4096;
 
-// The .zip of `plan` ({ banks: [{ folder, files: [{ file, number, size }] }] }),
-// reading each patch from `hold` (see core.js), each bank dated `dates[i]`.
-// Its bytes are gathered into blocks of 8 MiB, each made a Blob when full.
-export async function makeZip(plan, hold, dates) {
+// The files of a save's `plan` ({ banks: [{ folder, files: [{ file,
+// number, size }] }] }), each patch read from `hold` (see core.js) and
+// dated as its bank, `dates[i]`.
+export function planEntries(plan, hold, dates) {
+  return plan.banks.flatMap((bank, i) => bank.files.map(f => ({
+    name: `${bank.folder}/${f.file}`, date: dates[i],
+    read: () => ({ bytes: hold.bytes(f.number, f.size), crc: hold.crc(f.number) }) })));
+}
+
+// The .zip of `entries` ({ name, date, read: () => ({ bytes, crc }) }),
+// each read as it is added. Its bytes are gathered into blocks of 8 MiB,
+// each made a Blob when full.
+export async function makeZip(entries) {
   const blobs = [];
   const block = new Uint8Array(8 << 20);
-  let used = 0, entries = 0;
+  let used = 0, count = 0;
   const flush = () => {
     if (used) blobs.push(new Blob([block.subarray(0, used)]));
     used = 0;
@@ -29,7 +39,7 @@ export async function makeZip(plan, hold, dates) {
   const done = new Promise((resolve, reject) => { finished = resolve; failed = reject; });
   const zip = new Zip((error, chunk, final) => {
     if (error) return failed(error);
-    if (final && entries > 0xFFFF) chunk = withZip64End(chunk, entries);
+    if (final && count > 0xFFFF) chunk = withZip64End(chunk, count);
     if (used + chunk.length > block.length) flush();
     if (chunk.length > block.length) blobs.push(new Blob([chunk]));
     else block.set(chunk, (used += chunk.length) - chunk.length);
@@ -38,15 +48,13 @@ export async function makeZip(plan, hold, dates) {
       finished(new Blob(blobs, { type: "application/zip" }));
     }
   });
-  for (const [i, bank] of plan.banks.entries()) {
-    const mtime = zipDate(dates[i]);
-    for (const f of bank.files) {
-      const entry = { filename: `${bank.folder}/${f.file}`, mtime, compression: 0,
-                      crc: hold.crc(f.number), size: f.size, os: UNIX, attrs: REGULAR_FILE_0644 };
-      zip.add(entry);
-      entry.ondata(null, hold.bytes(f.number, f.size), true);
-      if (++entries % ENTRIES_AT_A_TIME === 0) await new Promise(r => setTimeout(r));
-    }
+  for (const e of entries) {
+    const { bytes, crc } = e.read();
+    const entry = { filename: e.name, mtime: zipDate(e.date), compression: 0, crc, size: bytes.length,
+                    os: UNIX, attrs: REGULAR_FILE_0644 };
+    zip.add(entry);
+    entry.ondata(null, bytes, true);
+    if (++count % ENTRIES_AT_A_TIME === 0) await new Promise(r => setTimeout(r));
   }
   zip.end();
   return done;
