@@ -115,6 +115,8 @@ function bridge(e) {
       };
     },
     clear: () => e.vortrim_clear(),
+    // How much memory the core has taken, for measuring.
+    get memorySize() { return e.memory.buffer.byteLength; },
     // A message of the page's, by name, with its values.
     say(name, ...values) {
       e.vortrim_say(text([name, ...values].join("\n")));
