@@ -279,3 +279,107 @@ std::string zipped_sysex_status(std::size_t files, std::size_t left_out, const D
   }
   return said + ".";
 }
+
+std::string answer_words(Answer answer) {
+  switch (answer) {
+    case Answer::kNone:
+      break;
+    case Answer::kWritten:
+      return "written";
+    case Answer::kWriteError:
+      return "the instrument reported a write error";
+    case Answer::kProtected:
+      return "the instrument's memory is protected: turn protection off on the instrument";
+    case Answer::kFull:
+      return "the instrument's memory is full";
+    case Answer::kNoExpansion:
+      return "no expansion memory: banks E and F need it";
+  }
+  return "no answer: check the cable, the channel, and that the instrument receives SysEx";
+}
+
+namespace {
+
+// "bank A, tone 5".
+std::string where_to(const DumpTarget& target) {
+  return std::string("bank ") + bank_letter(target.bank) + ", tone " + std::to_string(target.tone + 1);
+}
+
+}  // namespace
+
+std::string patch_sent_status(const std::string& name, const DumpTarget& target, Answer answer) {
+  return name + (answer == Answer::kWritten ? " went to " : " was not written to ") + where_to(target) +
+         ": " + answer_words(answer) + ".";
+}
+
+std::string sending_status(std::size_t sent, std::size_t total, std::size_t bytes,
+                           std::size_t all_bytes) {
+  // MIDI carries 3125 bytes a second.
+  const std::size_t seconds = (all_bytes - bytes + 3124) / 3125;
+  return std::to_string(sent) + " of " + counted(total, "patch", "patches") + " sent (" +
+         std::to_string(bytes) + " of " + std::to_string(all_bytes) + " bytes); about " +
+         counted(seconds, "second", "seconds") + " left.";
+}
+
+std::string bank_sent_status(std::size_t written, std::size_t total, const DumpTarget& target,
+                             Answer answer, int stopped_at, const std::string& stopped_name,
+                             bool by_user, const std::vector<std::string>& skipped) {
+  std::string said;
+  const std::string to = std::string(" to bank ") + bank_letter(target.bank);
+  if (written == total && !by_user) {
+    said = "All " + counted(total, "patch", "patches") + " written" + to + ".";
+  } else if (by_user) {
+    said = "Stopped as you asked: " + std::to_string(written) + " of " +
+           counted(total, "patch", "patches") + " written" + to + ".";
+  } else {
+    said = "Stopped at tone " + std::to_string(stopped_at) + " (" + stopped_name + "): " +
+           answer_words(answer) + ". " + std::to_string(written) + " of " +
+           counted(total, "patch", "patches") + " written" + to + " before it.";
+  }
+  if (!skipped.empty()) {
+    said += " Not sent, as they fail a check: ";
+    for (std::size_t i = 0; i < skipped.size(); ++i) said += (i == 0 ? "" : "; ") + skipped[i];
+    said += ".";
+  }
+  return said;
+}
+
+std::string backup_name(DumpBank bank, int tone, int year, int month, int day, int hour,
+                        int minute) {
+  static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const auto two = [](int n) { return (n < 10 ? "0" : "") + std::to_string(n); };
+  std::string name = std::string("From the instrument: bank ") + bank_letter(bank);
+  if (tone > 0) name += ", tone " + std::to_string(tone);
+  return name + ", " + std::to_string(day) + " " + months[(month + 11) % 12] + " " +
+         std::to_string(year) + " " + two(hour) + ":" + two(minute);
+}
+
+std::string backup_status(const std::string& name, std::size_t patches, bool cut_off, bool none) {
+  if (none) return "Nothing came from the instrument: " + answer_words(Answer::kNone) + ".";
+  if (cut_off) {
+    return "The instrument's dump stopped before its end: no backup. Its whole patches are offered "
+           "under \"" + name + "\", as a damaged bank's are.";
+  }
+  return "Received \"" + name + "\": " + counted(patches, "patch", "patches") + ".";
+}
+
+std::string midi_status(const std::string& what, const std::string& port) {
+  if (what == "connected") return "Connected: the instrument is reached through " + port + ".";
+  if (what == "no-ports") {
+    return "No MIDI port is there: plug the instrument's MIDI interface in, then connect again.";
+  }
+  if (what == "gone") return "The MIDI port " + port + " went away: plug it in again, then connect again.";
+  if (what == "refused") {
+    return "MIDI was not allowed (" + port + "): allow MIDI with SysEx for this page in the browser, or "
+           "save SysEx files instead and send them with a SysEx sender.";
+  }
+  if (what == "failed") {
+    return "MIDI could not start here (" + port + "): plug the instrument's MIDI interface in, then "
+           "connect again; or save SysEx files instead.";
+  }
+  if (what == "busy") return "Wait for what is being sent or received to end, or stop it.";
+  if (what == "not-connected") return "Connect to the instrument first, at the top of the page.";
+  return "This browser has no Web MIDI (Chromium and Edge have it): save SysEx files instead, and "
+         "send them with a SysEx sender.";
+}

@@ -113,4 +113,38 @@ std::string replaced_note(int tone, const std::string& name);
 // What a bank refused as cut off still offers.
 std::string rescued_note(std::size_t count);
 
+// The instrument over MIDI. What its answer to a dump means ("written",
+// "the instrument's memory is full"); for none, that there was none.
+std::string answer_words(Answer answer);
+
+// Where a patch went, and what came of it: "Init went to bank A, tone 5:
+// written."
+std::string patch_sent_status(const std::string& name, const DumpTarget& target, Answer answer);
+
+// While a bank is sent: "12 of 128 patches sent (13456 of 131072 bytes);
+// about 38 seconds left."
+std::string sending_status(std::size_t sent, std::size_t total, std::size_t bytes,
+                           std::size_t all_bytes);
+
+// What sending a bank came to: how many patches were written, and where it
+// stopped and why (`answer` at `stopped_at`, a tone from 1, named
+// `stopped_name`; by the user where `answer` is kWritten); `skipped` says
+// which patches that fail a check were not sent.
+std::string bank_sent_status(std::size_t written, std::size_t total, const DumpTarget& target,
+                             Answer answer, int stopped_at, const std::string& stopped_name,
+                             bool by_user, const std::vector<std::string>& skipped);
+
+// The name of a backup: "From the instrument: bank A, 10 Dec 2026 15:30",
+// or for one tone "From the instrument: bank A, tone 5, ...".
+std::string backup_name(DumpBank bank, int tone, int year, int month, int day, int hour,
+                        int minute);
+
+// What a backup came to: the patches received, or a dump that stopped
+// before its end, or none.
+std::string backup_status(const std::string& name, std::size_t patches, bool cut_off, bool none);
+
+// What the connection to the instrument is: ports chosen, none there, one
+// gone, Web MIDI missing or refused.
+std::string midi_status(const std::string& what, const std::string& port);
+
 #endif  // VORTRIM_CORE_MESSAGES_H

@@ -95,8 +95,10 @@ bool read_one_single(Reading& r, const unsigned char* body, std::size_t size, Ba
 }
 
 // A block dump: the patches its tone map names, cut by their own lengths,
-// which must fill it to its end.
-bool read_block(Reading& r, const unsigned char* body, std::size_t size, BankRefusal* why) {
+// which must fill it to its end. Of one `cut` short, the patches that lie
+// whole before the cut.
+bool read_block(Reading& r, const unsigned char* body, std::size_t size, BankRefusal* why,
+                bool cut = false) {
   const unsigned char* map = body + kHeaderBank + 1;
   const unsigned char* patches = body + kBlockHeader;
   const std::size_t length = size - kBlockHeader;
@@ -106,6 +108,7 @@ bool read_block(Reading& r, const unsigned char* body, std::size_t size, BankRef
     const std::size_t left = at < length ? length - at : 0;
     if (!sources_fit(patches + at, left, tone, why)) return false;
     const std::size_t patch = patch_length_from_sources(patches + at, left);
+    if (cut && (patch == 0 || patch > left)) return true;
     if (patch == 0 || patch > left) {
       // Cut short: at least what is left, and the common block.
       wanted = at + std::max<std::size_t>(left + 1, kPatchFixedSize);
@@ -125,10 +128,21 @@ bool read_block(Reading& r, const unsigned char* body, std::size_t size, BankRef
   return true;
 }
 
+// Whether a message, F0 and F7 left out, is this instrument's.
+bool is_ours(const unsigned char* body, std::size_t size) {
+  return size > kHeaderBank && body[0] == kMakerId && body[1] < 0x10 && body[3] == 0x00 &&
+         body[4] == kInstrumentId;
+}
+
+// Whether it is a block dump of patches, of which at least its header came.
+bool is_block_dump(const unsigned char* body, std::size_t size) {
+  return is_ours(body, size) && body[2] == kBlockDump && body[5] == kSingle &&
+         is_patch_bank(body[kHeaderBank]) && size >= kBlockHeader;
+}
+
 // One message, F0 and F7 left out: a patch dump is read, any other counted.
 bool read_message(Reading& r, const unsigned char* body, std::size_t size, BankRefusal* why) {
-  const bool ours = size > kHeaderBank && body[0] == kMakerId && body[1] < 0x10 &&
-                    body[3] == 0x00 && body[4] == kInstrumentId;
+  const bool ours = is_ours(body, size);
   if (!ours) {
     if (r.notes != nullptr) ++r.notes->skipped;
     return true;
@@ -311,6 +325,66 @@ std::vector<unsigned char> block_dump(DumpBank bank, int channel, std::vector<To
   return dump;
 }
 
+std::vector<unsigned char> patch_request(const DumpTarget& target) {
+  std::vector<unsigned char> request = dump_header(0x00, target.channel, target.bank);
+  request.push_back(static_cast<unsigned char>(target.tone & 0x7F));
+  request.push_back(kSysExEnd);
+  return request;
+}
+
+std::vector<unsigned char> bank_request(DumpBank bank, int channel) {
+  std::vector<unsigned char> request = dump_header(0x01, channel, bank);
+  request.push_back(0x00);
+  request.push_back(kSysExEnd);
+  return request;
+}
+
+namespace {
+
+// Calls `each` with each whole message of `bytes`, F0 and F7 left out, and
+// says whether one is begun and not ended.
+template <class Each>
+bool each_message(const unsigned char* bytes, std::size_t size, Each each) {
+  for (std::size_t at = 0; at < size; ++at) {
+    if (bytes[at] != kSysExStart) continue;
+    std::size_t end = at + 1;
+    while (end < size && bytes[end] < 0x80) ++end;
+    if (end == size) return true;
+    if (bytes[end] == kSysExEnd) each(bytes + at + 1, end - at - 1);
+    at = end - 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+Answer dump_answer(const unsigned char* bytes, std::size_t size, int channel) {
+  Answer answer = Answer::kNone;
+  each_message(bytes, size, [&](const unsigned char* body, std::size_t length) {
+    if (answer != Answer::kNone || length != 5 || body[0] != kMakerId || body[1] != channel ||
+        body[3] != 0x00 || body[4] != kInstrumentId) {
+      return;
+    }
+    constexpr std::pair<unsigned char, Answer> kAnswers[] = {
+        {0x40, Answer::kWritten}, {0x41, Answer::kWriteError}, {0x42, Answer::kProtected},
+        {0x44, Answer::kFull},    {0x45, Answer::kNoExpansion}};
+    for (const auto& [code, kind] : kAnswers) {
+      if (body[2] == code) answer = kind;
+    }
+  });
+  return answer;
+}
+
+Incoming incoming(const unsigned char* bytes, std::size_t size) {
+  Incoming in;
+  in.open = each_message(bytes, size, [&](const unsigned char* body, std::size_t length) {
+    const bool dump = is_ours(body, length) && body[5] == kSingle && is_patch_bank(body[kHeaderBank]) &&
+                      (body[2] == kOneSingleDump || body[2] == kBlockDump);
+    in.whole_dump = in.whole_dump || dump;
+  });
+  return in;
+}
+
 bool starts_sysex(const unsigned char* bytes, std::size_t size) {
   return size > 0 && bytes[0] == kSysExStart;
 }
@@ -328,8 +402,11 @@ bool load_sysex(BankImage& image, const unsigned char* bytes, std::size_t size, 
     std::size_t end = at + 1;
     while (end < size && bytes[end] < 0x80) ++end;
     if (end == size || bytes[end] == kSysExStart) {
+      // The whole patches before the cut: of the messages before, and of a
+      // block dump cut short.
       BankRefusal unused;
-      lay_out(image, r, &unused);  // the whole patches before the cut
+      if (is_block_dump(bytes + at + 1, end - at - 1)) read_block(r, bytes + at + 1, end - at - 1, &unused, true);
+      lay_out(image, r, &unused);
       *why = {Refusal::kNoEnd};
       why->message = r.message;
       return false;

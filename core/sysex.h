@@ -122,6 +122,35 @@ struct TonePatch {
 // `channel`: its tone map, then the patches in ascending tone order.
 std::vector<unsigned char> block_dump(DumpBank bank, int channel, std::vector<TonePatch> patches);
 
+// The requests that ask the instrument for a dump: of one patch, to come
+// from `target`'s bank and tone on its channel, or of a whole bank.
+//   request one patch   F0 40 0n 00 00 0A 00 bb tt F7
+//   request a bank      F0 40 0n 01 00 0A 00 bb 00 F7
+std::vector<unsigned char> patch_request(const DumpTarget& target);
+std::vector<unsigned char> bank_request(DumpBank bank, int channel);
+
+// The instrument's answer to a dump it was sent: F0 40 0n xx 00 0A F7.
+enum class Answer {
+  kNone,         // none yet
+  kWritten,      // 40
+  kWriteError,   // 41
+  kProtected,    // 42: its memory is protected
+  kFull,         // 44: its memory is full
+  kNoExpansion,  // 45: banks E and F need the memory expansion
+};
+
+// The first answer on `channel` among the whole messages of `size` bytes
+// received; kNone where none came.
+Answer dump_answer(const unsigned char* bytes, std::size_t size, int channel);
+
+// What has come in after a request for a dump: whether a dump of patches
+// came whole, and whether a message is begun and not ended.
+struct Incoming {
+  bool whole_dump = false;
+  bool open = false;
+};
+Incoming incoming(const unsigned char* bytes, std::size_t size);
+
 // What reading a .syx file found besides its patches.
 struct SysExNotes {
   int skipped = 0;  // messages that are no patch of this instrument

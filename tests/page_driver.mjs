@@ -59,6 +59,8 @@ async function openPuppeteer(engine, scratch, extraArgs) {
     pick: async (files, input = "#files") => (await page.$(input)).uploadFile(...files),
     // The page's width and height in CSS pixels, as a phone's.
     resize: (width, height) => page.setViewport({ width, height }),
+    // MIDI with SysEx allowed for `origin`, as a person allows it when asked.
+    allowMidi: origin => b.defaultBrowserContext().overridePermissions(origin, ["midi", "midi-sysex"]),
     pids: () => [b.process().pid],
     close: () => b.close(),
   };

@@ -6,7 +6,7 @@
 // where the engine or a display for it is missing.
 import { after, before, test } from "node:test";
 import assert from "node:assert/strict";
-import { spawnSync } from "node:child_process";
+import { spawn, spawnSync } from "node:child_process";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
@@ -30,7 +30,9 @@ const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "vortrim-page-"));
 before(async () => {
   server = await servePage(pageFile, requests, {
     // A browser that cannot start the core.
-    "no-core": "WebAssembly.instantiate = () => Promise.reject(new Error('refused here'));" });
+    "no-core": "WebAssembly.instantiate = () => Promise.reject(new Error('refused here'));",
+    // Web MIDI and an instrument behind it (tests/midi_stand_in.js).
+    midi: fs.readFileSync(new URL("./midi_stand_in.js", import.meta.url), "utf8") });
   browser = await openBrowser(engine, scratch);
 });
 after(async () => {
@@ -585,6 +587,214 @@ test(`${engine}: a cut-off bank's whole patches can be saved`, async () => {
   assert.equal(rescued.caption, "The whole patches of TRUNC.KAA, a damaged bank, in memory order");
   assert.deepEqual({ rows: rescued.rows, buttons: rescued.buttons }, { rows: 13, buttons: ["Download TRUNC.zip"] });
   await sameEntries(rescued.zip, Array.from({ length: 13 }, (_, i) => `TRUNC.KAA ${i + 1} TRUNC/Whole${i + 1}.KA1`));
+});
+
+// The instrument over MIDI, through the stand-in for Web MIDI (its bytes
+// taken 200 times as fast as MIDI's): each row gives banks, sets the
+// stand-in up, connects, does one thing (`act`: a patch sent from an opened
+// bank's row or from the search results, a bank sent, a tone or a bank
+// backed up), and checks what was sent and what the page said.
+const hex = bytes => Buffer.from(bytes).toString("hex");
+const dumpOf = (bank, channel, tone, patch) =>
+  Buffer.concat([Buffer.from([0xF0, 0x40, channel, 0x20, 0x00, 0x0A, 0x00, bank, tone]), patch, Buffer.from([0xF7])]);
+const fullDumps = Array.from({ length: 128 }, (_, s) => hex(dumpOf(0, 0, s, builderBytes("full.KAA", s + 1))));
+const edges = bytesOf("SysEx/edges.syx");
+const sentAll = "All 128 patches written to bank A.";
+const midiRows = [
+  { what: "a patch sent to the bank, tone and channel asked for, and written", act: "patch",
+    said: "Full005 went to bank D, tone 100: written.", sent: [hex(bytesOf("dumps/full.5.syx"))] },
+  ...[[0x41, "the instrument reported a write error"],
+      [0x42, "the instrument's memory is protected: turn protection off on the instrument"],
+      [0x44, "the instrument's memory is full"], [0x45, "no expansion memory: banks E and F need it"],
+      [null, "no answer: check the cable, the channel, and that the instrument receives SysEx"]]
+    .map(([answer, words]) => ({ what: `a patch answered ${answer?.toString(16) ?? "with silence"}`, act: "patch",
+                                 setUp: { answer }, said: `Full005 was not written to bank D, tone 100: ${words}.` })),
+  { what: "a patch sent from the search results", act: "found", said: "Full005 went to bank D, tone 100: written.",
+    sent: [hex(bytesOf("dumps/full.5.syx"))] },
+  { what: "a bank sent patch by patch, each answered before the next", act: "bank", said: sentAll, sent: fullDumps },
+  { what: "a bank sent until the instrument's memory is full", act: "bank", setUp: { answer: "full at 5" },
+    said: "Stopped at tone 5 (Full005): the instrument's memory is full. 4 of 128 patches written to bank A before it.",
+    sent: fullDumps.slice(0, 5) },
+  { what: "a bank stopped by the user", act: "bank", setUp: { answer: "stop at 3" },
+    said: "Stopped as you asked: 3 of 128 patches written to bank A.", sent: fullDumps.slice(0, 3) },
+  { what: "a bank whose port goes away while it is sent", act: "bank", setUp: { answer: "gone at 2" },
+    said: "The MIDI port K5000 Out went away: plug it in again, then connect again.", sent: fullDumps.slice(0, 2) },
+  { what: "a bank backed up, its dump in pieces", act: "backup", setUp: { dump: [...edges] },
+    sent: [hex([0xF0, 0x40, 0x00, 0x01, 0x00, 0x0A, 0x00, 0x00, 0x00, 0xF7])], backup: 6, files: edgesFiles },
+  { what: "a bank's dump cut off: no backup, its whole patches offered", act: "backup",
+    setUp: { dump: [...edges], cutAfter: 3000 }, rescued: "3 whole patches can be saved." },
+  { what: "a tone backed up", act: "tone",
+    setUp: { dump: [...dumpOf(0, 0, 2, builderBytes("singles.syx", 3))] }, backup: 1, files: { 3: "Pad.KA1" },
+    sent: [hex([0xF0, 0x40, 0x00, 0x00, 0x00, 0x0A, 0x00, 0x00, 0x02, 0xF7])] },
+  { what: "nothing comes back for a backup", act: "backup",
+    said: "Nothing came from the instrument: no answer: check the cable, the channel, and that the instrument " +
+          "receives SysEx." },
+  { what: "a patch that fails a check is not sent", act: "unsent", give: "checks.KAA",
+    said: "Not sent: its checksum does not match: the instrument would refuse it, or the patch is damaged.", sent: [] },
+  { what: "MIDI not allowed", act: "connect", setUp: { allowed: false },
+    said: "MIDI was not allowed (Permission to use Web MIDI API was not granted.): allow MIDI with SysEx for this " +
+          "page in the browser, or save SysEx files instead and send them with a SysEx sender." },
+];
+const backupName = /^From the instrument: bank A, (tone 3, )?\d+ [A-Z][a-z]{2} \d{4} \d\d:\d\d$/;
+
+for (const row of midiRows) {
+  test(`${engine}: the instrument over MIDI: ${row.what}`, { skip: engine !== "chromium" && "no Web MIDI in this engine" }, async () => {
+    await load("http", "?before=midi");
+    await give([row.give ?? "full.KAA"], "pick");
+    await shown([]);
+    const got = await browser.evaluate(async (row) => {
+      const $ = id => document.getElementById(id);
+      const standIn = window.midiStandIn;
+      standIn.rate = 3125 * 200;
+      const setUp = row.setUp ?? {};
+      Object.assign(standIn, { ...setUp, answer: 0x40 });
+      if ("answer" in setUp && typeof setUp.answer !== "string") standIn.answer = setUp.answer;
+      const [what, at] = typeof setUp.answer === "string" ? setUp.answer.split(" at ") : [];
+      if (what) {
+        standIn.answer = (bytes, number) => {
+          if (number < Number(at)) return 0x40;
+          if (what === "full") return 0x44;
+          if (what === "stop") { $("midi-stop").click(); return 0x40; }
+          standIn.remove();
+          return null;
+        };
+      }
+      $("midi-connect").click();
+      await until(() => $("midi-status").textContent);
+      if (row.act === "connect") return { said: $("midi-status").textContent, sent: [], inTurn: true };
+      const statusOf = el => el.querySelector("p[role=status]") ?? el;
+      let status;
+      if (row.act === "unsent") {
+        const details = $("banks").children[0].querySelector("details");
+        details.open = true;
+        await until(() => details.querySelector("tbody"));
+        details.querySelector("tbody tr button").click();
+        const unsent = { said: $("syx-patch-why").textContent, sent: [], inTurn: $("syx-patch-send").disabled };
+        $("syx-patch").close();
+        return unsent;
+      }
+      if (row.act === "patch" || row.act === "found") {
+        let button;
+        if (row.act === "patch") {
+          const details = $("banks").children[0].querySelector("details");
+          details.open = true;
+          await until(() => details.querySelector("tbody"));
+          button = details.querySelectorAll("tbody tr")[4].querySelector("button");
+          status = details.querySelector("p[role=status]");
+        } else {
+          Object.assign($("find"), { value: "Full005" }).dispatchEvent(new Event("input"));
+          await until(() => $("found").querySelector("tbody"));
+          button = [...$("found").querySelectorAll("tbody button")].find(b => b.textContent === "SysEx…");
+          status = $("found").firstChild;
+        }
+        button.click();
+        const form = $("syx-patch").querySelector("form");
+        Object.assign(form.elements.bank, { value: "D" });
+        Object.assign(form.elements.tone, { value: "100" });
+        Object.assign(form.elements.channel, { value: "16" });
+        form.querySelector("button[value=send]").click();
+      } else if (row.act === "bank") {
+        const details = $("banks").children[0].querySelector("details");
+        details.open = true;
+        await until(() => details.querySelector("tbody"));
+        [...details.querySelectorAll(".actions button")].find(b => /Send the bank/.test(b.textContent)).click();
+        status = statusOf(details);
+      } else {
+        (row.act === "tone" ? Object.assign($("midi-tone"), { value: "3" }) && $("midi-backup-tone") : $("midi-backup-bank")).click();
+        status = $("midi-status");
+      }
+      const before = status.textContent;
+      await until(() => status.textContent && status.textContent !== before && !/^Connected/.test(status.textContent), 1500);
+      // Each dump was sent only once the one before was answered.
+      const inTurn = standIn.sent.every((s, i) => i === 0 || s.at >= standIn.answered[i - 1]);
+      const banks = [...$("banks").children].map(li => li.querySelector("summary .line").textContent);
+      const backedUp = [...$("banks").children].find(li => /^"From the instrument/.test(li.textContent));
+      let zip = null;
+      if (backedUp) {
+        const details = backedUp.querySelector("details");
+        details.open = true;
+        await until(() => details.querySelector(".actions button"));
+        details.querySelector(".actions button").click();
+        await until(() => downloads.length);
+        zip = await base64Of(downloads.pop());
+      }
+      return { said: status.textContent, sent: standIn.sent.map(s => s.bytes), inTurn, banks, zip,
+               refused: [...$("refused").children].map(li => li.querySelector(".line").textContent),
+               rescued: $("refused").querySelector("summary")?.textContent ?? "" };
+    }, row);
+    if (row.said) assert.equal(got.said, row.said);
+    if (row.sent) assert.deepEqual(got.sent.map(hex), row.sent);
+    assert.ok(got.inTurn, "a dump went before the one before it was answered");
+    if (row.backup) {
+      const name = got.banks.find(b => b.startsWith('"From the instrument'))?.match(/^"([^"]*)"/)?.[1] ?? "";
+      assert.match(name, backupName);
+      assert.equal(got.said, `Received "${name}": ${row.backup} ${row.backup === 1 ? "patch" : "patches"}.`);
+      const folder = name.replaceAll(":", "_") + "_";
+      await sameEntries(got.zip, inZip(row.files === edgesFiles ? "edges.syx" : "singles.syx", row.files, folder));
+    }
+    if (row.rescued) {
+      assert.match(got.refused[0] ?? "", /^"From the instrument: bank A, .*" is cut off: message 1 has no end\.$/);
+      assert.equal(got.rescued, row.rescued);
+      assert.match(got.said, /^The instrument's dump stopped before its end: no backup\./);
+    }
+  });
+}
+
+// Chromium's own Web MIDI, to a port of the system's MIDI (ALSA's
+// sequencer) that aseqdump listens on: what arrives there is the dump.
+// Skipped where the system has no sequencer, as in most containers.
+test(`${engine}: a patch through the system's own MIDI`, { skip: engine !== "chromium" && "Web MIDI is Chromium's" }, async t => {
+  if (!fs.existsSync("/dev/snd/seq")) return t.skip("no ALSA sequencer (/dev/snd/seq) here");
+  if (spawnSync("sh", ["-c", "command -v aseqdump"]).status !== 0) return t.skip("needs aseqdump (alsa-utils)");
+  const listener = spawn("aseqdump", [], { stdio: ["ignore", "pipe", "ignore"] });
+  let heard = "";
+  listener.stdout.on("data", chunk => { heard += chunk; });
+  try {
+    await new Promise(r => setTimeout(r, 500));
+    await browser.allowMidi(origins.http().replace(/\/vortrim\.html$/, ""));
+    await load("http");
+    await give(["full.KAA"], "pick");
+    await shown([]);
+    await browser.evaluate(async () => {
+      const $ = id => document.getElementById(id);
+      $("midi-connect").click();
+      await until(() => $("midi-status").textContent);
+      const out = $("midi-out");
+      out.value = [...out.options].find(o => /aseqdump/i.test(o.textContent))?.value ?? out.value;
+      out.dispatchEvent(new Event("change"));
+      const details = $("banks").children[0].querySelector("details");
+      details.open = true;
+      await until(() => details.querySelector("tbody"));
+      details.querySelectorAll("tbody tr")[4].querySelector("button").click();
+      const form = $("syx-patch").querySelector("form");
+      Object.assign(form.elements.bank, { value: "D" });
+      Object.assign(form.elements.tone, { value: "100" });
+      Object.assign(form.elements.channel, { value: "16" });
+      form.querySelector("button[value=send]").click();
+    });
+    await new Promise(r => setTimeout(r, 2000));
+  } finally {
+    listener.kill();
+  }
+  // aseqdump shows a SysEx message as its bytes in hexadecimal.
+  const bytes = (heard.match(/System exclusive\s+([0-9A-F ]+)/i)?.[1] ?? "").replace(/\s/g, "").toLowerCase();
+  assert.equal(bytes, hex(bytesOf("dumps/full.5.syx")));
+});
+
+// Where there is no Web MIDI (Firefox and WebKit), or no one to allow it
+// (Chromium, driven), the page says so in one sentence, opened as a file.
+test(`${engine}: the instrument over MIDI where there is none`, async () => {
+  await load("file");
+  const said = await browser.evaluate(async () => {
+    document.getElementById("midi-connect").click();
+    await until(() => document.getElementById("midi-status").textContent);
+    return document.getElementById("midi-status").textContent;
+  });
+  assert.equal(said, engine === "chromium"
+    ? "MIDI was not allowed (Permission to use Web MIDI API was not granted.): allow MIDI with SysEx for this page " +
+      "in the browser, or save SysEx files instead and send them with a SysEx sender."
+    : "This browser has no Web MIDI (Chromium and Edge have it): save SysEx files instead, and send them with a " +
+      "SysEx sender.");
 });
 
 // What goes wrong is said where it happened: a core that does not start,

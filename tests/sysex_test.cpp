@@ -148,6 +148,33 @@ TEST(LoadSysEx, OneSinglesAreABankOfThosePatches) {
   EXPECT_EQ(notes.replaced[0], std::make_pair(10, std::string("First   ")));
 }
 
+// What the instrument answers a dump, on the channel it was sent on, among
+// what else came; and the requests for a dump, byte for byte.
+TEST(Midi, AnswersAndRequests) {
+  const auto answer = [](unsigned char code, unsigned char channel) {
+    return std::vector<unsigned char>{0xF0, 0x40, channel, code, 0x00, 0x0A, 0xF7};
+  };
+  const std::vector<std::pair<std::vector<unsigned char>, Answer>> cases{
+      {{}, Answer::kNone},
+      {answer(0x40, 3), Answer::kWritten},
+      {answer(0x41, 3), Answer::kWriteError},
+      {answer(0x42, 3), Answer::kProtected},
+      {answer(0x44, 3), Answer::kFull},
+      {answer(0x45, 3), Answer::kNoExpansion},
+      {answer(0x40, 4), Answer::kNone},         // another channel's
+      {answer(0x43, 3), Answer::kNone},         // no answer of a dump
+      {{0xF0, 0x40, 0x03, 0x40, 0x00, 0x0A}, Answer::kNone},  // not ended yet
+      {one_single_bytes(0, 3, 1, {0x01}), Answer::kNone},
+  };
+  for (const auto& [bytes, want] : cases) {
+    EXPECT_EQ(dump_answer(bytes.data(), bytes.size(), 3), want) << bytes.size();
+  }
+  EXPECT_EQ(patch_request({DumpBank::kF, 4, 15}),
+            (std::vector<unsigned char>{0xF0, 0x40, 0x0F, 0x00, 0x00, 0x0A, 0x00, 0x04, 0x04, 0xF7}));
+  EXPECT_EQ(bank_request(DumpBank::kD, 0),
+            (std::vector<unsigned char>{0xF0, 0x40, 0x00, 0x01, 0x00, 0x0A, 0x00, 0x02, 0x00, 0xF7}));
+}
+
 class RefuseSysEx : public testing::TestWithParam<DamagedSysEx> {};
 
 TEST_P(RefuseSysEx, WithItsOwnWords) {

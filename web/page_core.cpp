@@ -24,7 +24,8 @@ namespace {
 struct Page {
   std::vector<unsigned char> input;
   std::string text;
-  std::vector<unsigned char> output;  // the last dump made
+  std::vector<unsigned char> output;    // the last dump or request made
+  std::vector<unsigned char> received;  // what came from the instrument since the last request
   BankImage image;
   std::shared_ptr<Collection> collection = std::make_shared<Collection>();
   std::map<int, std::shared_ptr<Collection>> held;
@@ -298,11 +299,15 @@ void vortrim_find(std::size_t text_size, std::size_t shown, int failing) {
     const CollectedPatch& p = bank.patches[found[i].patch];
     out += '{';
     add_field(out, "bank", found[i].bank);
+    add_field(out, "patch", found[i].patch);
     add_field(out, "path", bank.path);
     add_field(out, "slot", p.slot);
     add_field(out, "name", p.name);
+    add_field(out, "label", p.label);
     add_file_fields(out, p);
     add_field(out, "checks", check_words(p.check));
+    add_field(out, "dumpable", may_dump(p.check) ? 1 : 0);
+    add_field(out, "syx", patch_sysex_name(p));
     out += '}';
   });
   give(out + "}");
@@ -389,6 +394,88 @@ std::size_t vortrim_bank_dump(int hold, std::uint32_t id, int letter, int channe
   return page().output.size();
 }
 
+// What sending bank `id` of a held collection to the instrument sends: a
+// one-single dump a patch, each to its own slot's tone, and the patches
+// that fail a check, which are not sent.
+VORTRIM_EXPORT(vortrim_send_plan)
+void vortrim_send_plan(int hold, std::uint32_t id) {
+  const Collection* c = held(hold);
+  std::vector<std::size_t> sent;
+  std::vector<std::string> skipped;
+  const std::vector<CollectedPatch> none;
+  const std::vector<CollectedPatch>& patches = c == nullptr ? none : c->banks.at(id).patches;
+  for (std::size_t i = 0; i < patches.size(); ++i) {
+    const CollectedPatch& p = patches[i];
+    if (fails_a_check(p.check)) {
+      skipped.push_back(patch_in_note(p.slot, p.label, check_words(p.check)));
+    } else {
+      sent.push_back(i);
+    }
+  }
+  std::string out = "{";
+  add_list(out, "patches", sent.size(), [&](std::size_t i) {
+    const CollectedPatch& p = patches[sent[i]];
+    out += '{';
+    add_field(out, "index", sent[i]);
+    add_field(out, "slot", p.slot);
+    add_field(out, "label", p.label);
+    add_field(out, "size", p.size);
+    out += '}';
+  });
+  add_texts(out, "skipped", skipped);
+  give(out + "}");
+}
+
+// The requests for a dump of one patch, or of a bank, as the output; their
+// size.
+VORTRIM_EXPORT(vortrim_patch_request)
+std::size_t vortrim_patch_request(int letter, int tone, int channel) {
+  page().output = patch_request(target_of(letter, tone, channel));
+  return page().output.size();
+}
+VORTRIM_EXPORT(vortrim_bank_request)
+std::size_t vortrim_bank_request(int letter, int channel) {
+  const DumpTarget target = target_of(letter, 1, channel);
+  page().output = bank_request(target.bank, target.channel);
+  return page().output.size();
+}
+
+// What comes from the instrument: the `size` bytes handed in, after what
+// came before them since it was emptied.
+VORTRIM_EXPORT(vortrim_midi_take)
+void vortrim_midi_take(std::size_t size) {
+  Page& p = page();
+  p.received.insert(p.received.end(), p.input.begin(), p.input.begin() + std::min(size, p.input.size()));
+}
+VORTRIM_EXPORT(vortrim_midi_clear)
+void vortrim_midi_clear() { page().received.clear(); }
+
+// The instrument's answer among what came, on `channel` (from 1): an
+// Answer, 0 for none yet.
+VORTRIM_EXPORT(vortrim_midi_answer)
+int vortrim_midi_answer(int channel) {
+  const std::vector<unsigned char>& r = page().received;
+  return static_cast<int>(dump_answer(r.data(), r.size(), std::clamp(channel, 1, 16) - 1));
+}
+
+// What came after a request: 1 where a dump of patches came whole, + 2
+// where a message is begun and not ended; + 4 where anything came.
+VORTRIM_EXPORT(vortrim_midi_incoming)
+int vortrim_midi_incoming() {
+  const std::vector<unsigned char>& r = page().received;
+  const Incoming in = incoming(r.data(), r.size());
+  return (in.whole_dump ? 1 : 0) + (in.open ? 2 : 0) + (r.empty() ? 0 : 4);
+}
+
+// Adds what came as a bank named as handed in (the backup's name), read as
+// the SysEx it is; its id.
+VORTRIM_EXPORT(vortrim_add_received)
+std::uint32_t vortrim_add_received(std::size_t text_size) {
+  Page& p = page();
+  return add_bank(collection(), p.image, text(text_size), p.received.data(), p.received.size(),
+                  p.received.size());
+}
+
 // The output's bytes and their CRC-32, for a .zip.
 VORTRIM_EXPORT(vortrim_output)
 const unsigned char* vortrim_output() { return page().output.data(); }
@@ -414,6 +501,28 @@ void vortrim_say(std::size_t text_size) {
   if (name == "cleared") said = cleared_status();
   if (name == "zipping") said = zipping_status();
   if (name == "zipped") said = zipped_status(number(args, 1));
+  if (name == "answer") said = answer_words(static_cast<Answer>(number(args, 1)));
+  if (name == "patch-sent") {
+    said = patch_sent_status(word(args, 1), target_of(word(args, 2)[0], static_cast<int>(number(args, 3)), 1),
+                             static_cast<Answer>(number(args, 4)));
+  }
+  if (name == "sending") {
+    said = sending_status(number(args, 1), number(args, 2), number(args, 3), number(args, 4));
+  }
+  if (name == "bank-sent") {
+    const std::vector<std::string> skipped(args.begin() + std::min<std::size_t>(args.size(), 8), args.end());
+    said = bank_sent_status(number(args, 1), number(args, 2), target_of(word(args, 3)[0], 1, 1),
+                            static_cast<Answer>(number(args, 4)), static_cast<int>(number(args, 5)),
+                            word(args, 6), number(args, 7) != 0, skipped);
+  }
+  if (name == "backup-name") {
+    said = backup_name(target_of(word(args, 1)[0], 1, 1).bank, static_cast<int>(number(args, 2)),
+                       static_cast<int>(number(args, 3)), static_cast<int>(number(args, 4)),
+                       static_cast<int>(number(args, 5)), static_cast<int>(number(args, 6)),
+                       static_cast<int>(number(args, 7)));
+  }
+  if (name == "backup") said = backup_status(word(args, 1), number(args, 2), number(args, 3) != 0, number(args, 4) != 0);
+  if (name == "midi") said = midi_status(word(args, 1), word(args, 2));
   if (name == "zipped-sysex") {
     const DumpTarget target = target_of(word(args, 3)[0], 1, static_cast<int>(number(args, 4)));
     said = zipped_sysex_status(number(args, 1), number(args, 2), target);

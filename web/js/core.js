@@ -107,6 +107,12 @@ function bridge(e) {
         // A bank's block dump to `target`'s bank and channel: its bytes
         // (copied), their CRC-32, what it says and how many patches it
         // left out.
+        // What sending bank `id` to the instrument sends: { patches:
+        // [{ index, slot, label, size }], skipped: [notes] }.
+        sendPlan(id) {
+          e.vortrim_send_plan(hold, id);
+          return json();
+        },
         bankDump(id, target) {
           const size = e.vortrim_bank_dump(hold, id, target.bank.charCodeAt(0), target.channel);
           return { ...json(), bytes: bytesAt(e.vortrim_output(), size).slice(), crc: e.vortrim_output_crc() >>> 0 };
@@ -115,6 +121,31 @@ function bridge(e) {
       };
     },
     clear: () => e.vortrim_clear(),
+    // The requests for a dump, from `target` ({ bank, tone, channel }, from
+    // 1): of one patch, or of its whole bank.
+    patchRequest: target => {
+      const size = e.vortrim_patch_request(target.bank.charCodeAt(0), target.tone, target.channel);
+      return bytesAt(e.vortrim_output(), size).slice();
+    },
+    bankRequest: target => {
+      const size = e.vortrim_bank_request(target.bank.charCodeAt(0), target.channel);
+      return bytesAt(e.vortrim_output(), size).slice();
+    },
+    // What came from the instrument: taken in, emptied; its answer to a dump
+    // on `channel` (0 for none yet); whether a dump came whole, a message is
+    // begun and not ended, and anything came at all.
+    midiTake(bytes) {
+      bytesAt(e.vortrim_input(bytes.length), bytes.length).set(bytes);
+      e.vortrim_midi_take(bytes.length);
+    },
+    midiClear: () => e.vortrim_midi_clear(),
+    midiAnswer: channel => e.vortrim_midi_answer(channel),
+    midiIncoming() {
+      const bits = e.vortrim_midi_incoming();
+      return { whole: (bits & 1) !== 0, open: (bits & 2) !== 0, any: (bits & 4) !== 0 };
+    },
+    // What came, added as a bank named `name`; its id.
+    addReceived: name => e.vortrim_add_received(text(name)),
     // How much memory the core has taken, for measuring.
     get memorySize() { return e.memory.buffer.byteLength; },
     // A message of the page's, by name, with its values.

@@ -4,6 +4,7 @@
 import { started } from "./core.js";
 import { collection } from "./collection.js";
 import { downloadZip, saveInto } from "./save.js";
+import { sendBank } from "./midi.js";
 import { saveBank, savePatch } from "./sysex.js";
 
 export const $ = id => document.getElementById(id);
@@ -61,15 +62,16 @@ function button(label, click) {
 }
 
 // An opened bank's patch table, for bank `id`: what its checks found, and
-// a SysEx save for each patch a dump may carry (not for a damaged bank's).
-const columns = (id, damaged) => [
+// a SysEx save or send for each patch a dump may carry (not for a damaged
+// bank's), which says in `status` what came of it.
+const columns = (id, damaged, status) => [
   { heading: "Number", numeric: true, cell: p => String(p.slot) },
   { heading: "Name", heads: true, cell: p => p.name },
   { heading: "Sources", numeric: true, cell: p => `${p.sources} ${p.map}` },
   { heading: "Size", numeric: true, cell: p => String(p.size) },
   { heading: "File", className: "file", cell: p => [p.file, note(p.renamed), note(p.checks, "why bad"),
       note(p.copies, "why copies"),
-      ...(p.dumpable && !damaged ? [" ", button("Save as SysEx", () => savePatch(id, p.index, p))] : [])] },
+      ...(p.dumpable && !damaged ? [" ", button("SysEx…", () => savePatch(id, p.index, p, status))] : [])] },
 ];
 
 // What an opened bank shows; made when it is first opened. A bank refused
@@ -84,10 +86,13 @@ function bankDetails(id, damaged) {
     if (!damaged && typeof window.showDirectoryPicker === "function") {
       actions.append(button(`Save into a folder… (as ${bank.name})`, () => saveInto(id, status)));
     }
-    if (!damaged) actions.append(button(`Save the bank as SysEx (${bank.syx})`, () => saveBank(id, bank.syx, status)));
+    if (!damaged) {
+      actions.append(button(`Save the bank as SysEx (${bank.syx})`, () => saveBank(id, bank.syx, status)),
+                     button("Send the bank to the instrument", () => sendBank(id, status)));
+    }
     const patches = table(damaged ? `The whole patches of ${bank.path}, a damaged bank, in memory order`
                                   : `The patches of ${bank.path}, in memory order`,
-                          columns(id, damaged), bank.patches.map((p, index) => ({ ...p, index })));
+                          columns(id, damaged, status), bank.patches.map((p, index) => ({ ...p, index })));
     if (damaged) return [actions, status, patches];
     return [memoryPicture(bank),
             element("p", { className: "legend" },

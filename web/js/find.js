@@ -4,6 +4,7 @@
 import { started } from "./core.js";
 import { $, element, table } from "./draw.js";
 import { downloadPatch } from "./save.js";
+import { savePatch } from "./sysex.js";
 
 const SHOWN = 100;
 
@@ -16,8 +17,11 @@ const COLUMNS = [
       save.setAttribute("aria-label", `Save ${r.file} of ${r.path}`);
       save.dataset.key = `${r.path}\n${r.slot}`;
       save.addEventListener("click", () => downloadPatch(r));
+      const sysex = element("button", { type: "button", hidden: !r.dumpable }, "SysEx…");
+      sysex.setAttribute("aria-label", `SysEx of ${r.file} of ${r.path}`);
+      sysex.addEventListener("click", () => savePatch(r.bank, r.patch, r, $("found").firstChild));
       const checks = element("span", { className: "why bad", hidden: !r.checks }, r.checks);
-      return [r.file, " ", save, checks];
+      return [r.file, " ", save, " ", sysex, checks];
     } },
 ];
 

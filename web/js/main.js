@@ -6,6 +6,7 @@ import { $, clearDrawn, drawCollection, keepInView } from "./draw.js";
 import { onDrop, picked, pickedFolder } from "./drop.js";
 import { find } from "./find.js";
 import { downloadZip, saveInto } from "./save.js";
+import { setUpMidi } from "./midi.js";
 import { zipAll as zipAllSysEx } from "./sysex.js";
 
 // The one message that cannot be the core's: the core did not start.
@@ -15,15 +16,18 @@ started.catch(e => {
   for (const control of document.querySelectorAll("input, button")) control.disabled = true;
 });
 
+// The collection drawn again, what has focus kept where it is.
+const redraw = () => keepInView(async () => {
+  await drawCollection();
+  await find();
+});
+
 async function add(files) {
   if (!files.length) return;
   const core = await started;
   const said = text => { $("status").textContent = text; };
   const done = await collection.add(files, said);
-  await keepInView(async () => {
-    await drawCollection();
-    await find();
-  });
+  await redraw();
   said(core.say("added", done.added.length + done.refused.length, done.refused.length, done.skipped,
                 done.repeated, done.first));
 }
@@ -37,6 +41,7 @@ $("folder").addEventListener("change", e => {
   e.target.value = "";
 });
 onDrop($("drop"), add);
+setUpMidi(redraw);
 $("find").addEventListener("input", find);
 $("failing").addEventListener("change", find);
 $("syx-all").addEventListener("click", () => zipAllSysEx($("all-status")));

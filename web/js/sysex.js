@@ -2,6 +2,7 @@
 // chosen once for the page's session, and for one patch its tone), and the
 // three saves: a patch, a bank, every bank in a .zip.
 import { started } from "./core.js";
+import { sendPatch } from "./midi.js";
 import { download, take } from "./save.js";
 import { makeZip } from "./zip.js";
 
@@ -14,20 +15,26 @@ const syxBlob = bytes => new Blob([bytes], { type: "application/octet-stream" })
 
 // Asks where patch `patch` (of bank `id`, as core.bank gives it) goes, the
 // tone its own slot to begin with, and saves its one-single dump as its
-// .syx file. The bank and channel chosen are kept for the next.
-export function savePatch(id, index, patch) {
+// .syx file, or sends it to the instrument, saying in `status` what came of
+// it; one that fails a check is not sent. The bank and channel chosen are
+// kept for the next.
+export function savePatch(id, index, patch, status) {
   const dialog = $("syx-patch");
   const form = dialog.querySelector("form");
   $("syx-patch-what").textContent = `${patch.label}, slot ${patch.slot}: ${patch.syx}`;
+  $("syx-patch-send").disabled = !!patch.checks;
+  Object.assign($("syx-patch-why"), { textContent: patch.checks ? `Not sent: ${patch.checks}.` : "",
+                                      hidden: !patch.checks });
   form.elements.bank.value = $("sysex-bank").value;
   form.elements.channel.value = $("sysex-channel").value;
   form.elements.tone.value = patch.slot;
   dialog.onclose = async () => {
-    if (dialog.returnValue !== "save") return;
+    if (dialog.returnValue !== "save" && dialog.returnValue !== "send") return;
     $("sysex-bank").value = form.elements.bank.value;
     $("sysex-channel").value = form.elements.channel.value;
     const target = { bank: form.elements.bank.value, tone: Number(form.elements.tone.value),
                      channel: Number(form.elements.channel.value) };
+    if (dialog.returnValue === "send") return sendPatch(id, index, patch, target, status);
     const hold = (await started).hold();
     try {
       download(patch.syx, syxBlob(hold.patchDump(id, index, target)));
