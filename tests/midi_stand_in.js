@@ -7,8 +7,9 @@
 //   dump     the bytes a request for a dump is answered with, in pieces of
 //            `piece` bytes, `pause` ms apart, `cutAfter` of them at most
 //   allowed  whether MIDI with SysEx is granted
-// and read back: `sent` (each message, its bytes and when it was sent) and
-// `answered` (when each answer went). remove() takes the output away.
+// and read back: `sent` (each message, its bytes and when it was sent),
+// `answered` (when each answer went) and `lastPiece` (when a dump's last
+// piece went). remove() takes the output away.
 (() => {
   const standIn = window.midiStandIn = {
     rate: 3125, answer: 0x40, dump: null, piece: 256, pause: 10, cutAfter: Infinity,
@@ -39,7 +40,10 @@
     } else if ((bytes[3] === 0x00 || bytes[3] === 0x01) && standIn.dump) {
       const dump = standIn.dump.slice(0, standIn.cutAfter);
       for (let at = 0, k = 0; at < dump.length; at += standIn.piece, ++k) {
-        setTimeout(() => deliver(dump.slice(at, at + standIn.piece)), k * standIn.pause);
+        setTimeout(() => {
+          deliver(dump.slice(at, at + standIn.piece));
+          standIn.lastPiece = performance.now();
+        }, k * standIn.pause);
       }
     }
   }

@@ -684,7 +684,7 @@ for (const row of midiRows) {
         } else {
           Object.assign($("find"), { value: "Full005" }).dispatchEvent(new Event("input"));
           await until(() => $("found").querySelector("tbody"));
-          button = [...$("found").querySelectorAll("tbody button")].find(b => b.textContent === "SysEx…");
+          button = [...$("found").querySelectorAll("tbody button")].find(b => b.textContent === "Save as SysEx");
           status = $("found").firstChild;
         }
         button.click();

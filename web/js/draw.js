@@ -71,7 +71,7 @@ const columns = (id, damaged, status) => [
   { heading: "Size", numeric: true, cell: p => String(p.size) },
   { heading: "File", className: "file", cell: p => [p.file, note(p.renamed), note(p.checks, "why bad"),
       note(p.copies, "why copies"),
-      ...(p.dumpable && !damaged ? [" ", button("SysEx…", () => savePatch(id, p.index, p, status))] : [])] },
+      ...(p.dumpable && !damaged ? [" ", button("Save as SysEx", () => savePatch(id, p.index, p, status))] : [])] },
 ];
 
 // What an opened bank shows; made when it is first opened. A bank refused

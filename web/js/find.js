@@ -17,8 +17,8 @@ const COLUMNS = [
       save.setAttribute("aria-label", `Save ${r.file} of ${r.path}`);
       save.dataset.key = `${r.path}\n${r.slot}`;
       save.addEventListener("click", () => downloadPatch(r));
-      const sysex = element("button", { type: "button", hidden: !r.dumpable }, "SysEx…");
-      sysex.setAttribute("aria-label", `SysEx of ${r.file} of ${r.path}`);
+      const sysex = element("button", { type: "button", hidden: !r.dumpable }, "Save as SysEx");
+      sysex.setAttribute("aria-label", `Save ${r.file} of ${r.path} as SysEx, or send it`);
       sysex.addEventListener("click", () => savePatch(r.bank, r.patch, r, $("found").firstChild));
       const checks = element("span", { className: "why bad", hidden: !r.checks }, r.checks);
       return [r.file, " ", save, " ", sysex, checks];
