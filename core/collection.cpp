@@ -337,12 +337,11 @@ BankDump bank_dump(const Collection& collection, std::uint32_t bank, const DumpT
   std::vector<TonePatch> patches;
   std::vector<std::string> out, kept_marked;
   for (const CollectedPatch& p : b.patches) {
-    const std::string why = check_words(p.check);
     if (!may_dump(p.check)) {
-      out.push_back(patch_in_note(p.slot, p.label, why));
+      out.push_back(patch_in_note(p.slot, p.label, check_words(p.check)));
       continue;
     }
-    if (!why.empty()) kept_marked.push_back(patch_in_note(p.slot, p.label, why));
+    if (fails_a_check(p.check)) kept_marked.push_back(patch_in_note(p.slot, p.label, check_words(p.check)));
     const KeptPatch& kept = collection.kept.patches[p.number];
     patches.push_back({p.slot - 1, kept.bytes, kept.size});
   }

@@ -105,6 +105,18 @@ void add_file_fields(std::string& out, const CollectedPatch& p) {
   add_field(out, "size", p.size);
 }
 
+// What a patch's row shows wherever it stands: its slot, names, file,
+// checks, and whether a dump may carry it, as which .syx file.
+void add_patch_fields(std::string& out, const CollectedPatch& p) {
+  add_field(out, "slot", p.slot);
+  add_field(out, "name", p.name);
+  add_field(out, "label", p.label);
+  add_file_fields(out, p);
+  add_field(out, "checks", check_words(p.check));
+  add_field(out, "dumpable", may_dump(p.check) ? 1 : 0);
+  add_field(out, "syx", patch_sysex_name(p));
+}
+
 // A list of texts.
 void add_texts(std::string& out, const char* name, const std::vector<std::string>& texts) {
   add_list(out, name, texts.size(), [&](std::size_t i) { add_string(out, texts[i]); });
@@ -256,17 +268,11 @@ void vortrim_bank(std::uint32_t id) {
   add_list(out, "patches", patches.size(), [&](std::size_t i) {
     const CollectedPatch& p = patches[i];
     out += '{';
-    add_field(out, "slot", p.slot);
-    add_field(out, "name", p.name);
-    add_field(out, "label", p.label);
+    add_patch_fields(out, p);
     add_field(out, "sources", p.sources);
     add_field(out, "map", p.source_map.data());
-    add_file_fields(out, p);
     add_field(out, "renamed", p.renamed);
     add_field(out, "copies", bank.loaded ? patch_copies_note(c, id, static_cast<std::uint32_t>(i)) : "");
-    add_field(out, "checks", check_words(p.check));
-    add_field(out, "dumpable", may_dump(p.check) ? 1 : 0);
-    add_field(out, "syx", patch_sysex_name(p));
     out += '}';
   });
   give(out + "}");
@@ -301,13 +307,7 @@ void vortrim_find(std::size_t text_size, std::size_t shown, int failing) {
     add_field(out, "bank", found[i].bank);
     add_field(out, "patch", found[i].patch);
     add_field(out, "path", bank.path);
-    add_field(out, "slot", p.slot);
-    add_field(out, "name", p.name);
-    add_field(out, "label", p.label);
-    add_file_fields(out, p);
-    add_field(out, "checks", check_words(p.check));
-    add_field(out, "dumpable", may_dump(p.check) ? 1 : 0);
-    add_field(out, "syx", patch_sysex_name(p));
+    add_patch_fields(out, p);
     out += '}';
   });
   give(out + "}");

@@ -46,8 +46,8 @@ export const collection = {
       reads[i] = null;
       if (this.cleared !== cleared) break;
       const id = bytes ? core.add(f.path, bytes, f.file.size) : core.addUnreadable(f.path);
-      this.dates.set(id, identify(f) && f.lastModified);
-      this.shown.add(f.key);
+      this.shown.add(identify(f));
+      this.dates.set(id, f.lastModified);
       (core.loaded(id) ? added : refused).push(id);
     }
     if (this.cleared === cleared) core.skip(skipped);

@@ -162,7 +162,7 @@ function place(list, ordered, make) {
   }
 }
 
-// Banks open already say what banks added since make of their copies.
+// Open banks say of their copies what the banks added since they opened change.
 function redrawCopies(core) {
   for (const id of collection.open) {
     const cells = rows.get(id)?.querySelectorAll("tbody .copies") ?? [];
