@@ -382,6 +382,7 @@ const rows = [
     status: "Added 2 banks." },
   { what: "every patch checked, and marked where it fails", give: ["checks.KAA"], how: "drop",
     banks: [summary("checks.KAA", 5, 126664, "96.64")], totals: "1 bank, 5 patches (4 fail a check).",
+    failing: ["Sum", "Kit", "Café", "Wave"],
     opened: [{ checks: ["its checksum does not match" + refuse, "the checksum of its additive kit 1 does not match" + refuse,
                         "its name holds é, which MIDI cannot carry",
                         "its sources make it 254 bytes long, not the bank's: the instrument would read it wrongly", ""] }] },
@@ -421,6 +422,14 @@ for (const origin of Object.keys(origins)) {
       }
       if (row.all) await sameEntries(got.all, row.all);
       if (row.unpacked) await unpackedAlike(t, got.all, row.all);
+      if (row.failing) {
+        const found = await browser.evaluate(async () => {
+          document.getElementById("failing").click();
+          await until(() => document.querySelector("#found tbody"));
+          return [...document.querySelectorAll("#found tbody th")].map(th => th.textContent.trim());
+        });
+        assert.deepEqual(found, row.failing);
+      }
     });
   }
 }
@@ -964,6 +973,12 @@ for (const row of [{ what: "writes the .zip's tree" },
               collection.all);
   });
 }
+
+test(`${engine}: the page is one file of at most 100 KB that may ask for nothing`, () => {
+  const page = fs.readFileSync(pageFile, "utf8");
+  assert.ok(page.length <= 100 * 1024, `${page.length} bytes`);
+  assert.match(page, /<meta http-equiv="Content-Security-Policy" content="default-src 'none';[^"]* connect-src 'none';/);
+});
 
 test(`${engine}: no request besides the page itself`, () => {
   assert.ok(requests.length > 0);
