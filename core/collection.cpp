@@ -268,22 +268,26 @@ std::string bank_copies_note(const Collection& collection, std::uint32_t bank) {
                            covering.size() - 1);
 }
 
-std::string patch_copies_note(const Collection& collection, std::uint32_t bank,
-                              std::uint32_t patch) {
+std::vector<std::string> patch_copies_notes(const Collection& collection, std::uint32_t bank) {
+  // The banks said once for the whole bank, found once for all its patches.
   const std::vector<std::uint32_t> covering = covering_banks(collection, bank);
-  const CollectedPatch& p = collection.banks[bank].patches[patch];
-  std::vector<Place> others;
-  for (const Place& place : collection.holders[p.number]) {
-    const bool said = std::find(covering.begin(), covering.end(), place.bank) != covering.end();
-    if (!said && !(place.bank == bank && place.patch == patch)) others.push_back(place);
+  const std::vector<CollectedPatch>& patches = collection.banks[bank].patches;
+  std::vector<std::string> notes;
+  for (std::uint32_t patch = 0; patch < patches.size(); ++patch) {
+    std::vector<Place> others;
+    for (const Place& place : collection.holders[patches[patch].number]) {
+      const bool said = std::find(covering.begin(), covering.end(), place.bank) != covering.end();
+      if (!said && !(place.bank == bank && place.patch == patch)) others.push_back(place);
+    }
+    std::vector<std::string> named;  // as many as a note names
+    for (std::size_t i = 0; i < std::min(others.size(), kCopiesNamed); ++i) {
+      const CollectedBank& b = collection.banks[others[i].bank];
+      named.push_back(place_of_copy(others[i].bank == bank ? "" : b.path,
+                                    b.patches[others[i].patch].slot));
+    }
+    notes.push_back(copies_note(named, others.size()));
   }
-  std::vector<std::string> named;  // as many as a note names
-  for (std::size_t i = 0; i < std::min(others.size(), kCopiesNamed); ++i) {
-    const CollectedBank& b = collection.banks[others[i].bank];
-    named.push_back(place_of_copy(others[i].bank == bank ? "" : b.path,
-                                  b.patches[others[i].patch].slot));
-  }
-  return copies_note(named, others.size());
+  return notes;
 }
 
 std::string totals_line(const Collection& collection) {

@@ -124,10 +124,10 @@ std::vector<std::uint32_t> banks_in_order(const Collection& collection);
 // same patches as Factory/DEMO.KAA."), or "".
 std::string bank_copies_note(const Collection& collection, std::uint32_t bank);
 
-// Where else a bank's patch stands ("also in slot 5; Live/A.KAA, slot 2"),
-// leaving out the banks that bank_copies_note names; or "".
-std::string patch_copies_note(const Collection& collection, std::uint32_t bank,
-                              std::uint32_t patch);
+// Where else each of a bank's patches stands ("also in slot 5; Live/A.KAA,
+// slot 2"), leaving out the banks that bank_copies_note names; "" for one
+// that stands nowhere else. A note a patch, in memory order.
+std::vector<std::string> patch_copies_notes(const Collection& collection, std::uint32_t bank);
 
 // The totals line: banks, patches, copies, failed checks, refused and
 // skipped.

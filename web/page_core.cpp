@@ -258,6 +258,7 @@ void vortrim_bank(std::uint32_t id) {
   const Collection& c = collection();
   const CollectedBank& bank = c.banks.at(id);
   const std::vector<CollectedPatch>& patches = bank.loaded ? bank.patches : bank.rescued;
+  const std::vector<std::string> copies = patch_copies_notes(c, id);
   std::string out = "{";
   add_field(out, "path", bank.path);
   add_field(out, "listing", bank.listing);
@@ -272,7 +273,7 @@ void vortrim_bank(std::uint32_t id) {
     add_field(out, "sources", p.sources);
     add_field(out, "map", p.source_map.data());
     add_field(out, "renamed", p.renamed);
-    add_field(out, "copies", bank.loaded ? patch_copies_note(c, id, static_cast<std::uint32_t>(i)) : "");
+    add_field(out, "copies", bank.loaded ? copies[i] : "");
     out += '}';
   });
   give(out + "}");
@@ -282,11 +283,8 @@ void vortrim_bank(std::uint32_t id) {
 // change: a note a patch.
 VORTRIM_EXPORT(vortrim_copies)
 void vortrim_copies(std::uint32_t id) {
-  const Collection& c = collection();
   std::string out = "{";
-  add_list(out, "copies", c.banks.at(id).patches.size(), [&](std::size_t i) {
-    add_string(out, patch_copies_note(c, id, static_cast<std::uint32_t>(i)));
-  });
+  add_texts(out, "copies", patch_copies_notes(collection(), id));
   give(out + "}");
 }
 
