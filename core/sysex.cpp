@@ -134,29 +134,31 @@ bool is_ours(const unsigned char* body, std::size_t size) {
          body[4] == kInstrumentId;
 }
 
-// Whether it is a block dump of patches, of which at least its header came.
-bool is_block_dump(const unsigned char* body, std::size_t size) {
-  return is_ours(body, size) && body[2] == kBlockDump && body[5] == kSingle &&
-         is_patch_bank(body[kHeaderBank]) && size >= kBlockHeader;
+// Which dump of patches a message of this instrument is, of which at least
+// its header came: kOneSingleDump, kBlockDump, or 0 for none.
+unsigned char patch_dump_kind(const unsigned char* body, std::size_t size) {
+  if (!is_ours(body, size) || body[5] != kSingle || !is_patch_bank(body[kHeaderBank])) return 0;
+  if (body[2] == kOneSingleDump && size >= kSingleHeader) return kOneSingleDump;
+  if (body[2] == kBlockDump && size >= kBlockHeader) return kBlockDump;
+  return 0;
 }
 
 // One message, F0 and F7 left out: a patch dump is read, any other counted.
 bool read_message(Reading& r, const unsigned char* body, std::size_t size, BankRefusal* why) {
-  const bool ours = is_ours(body, size);
-  if (!ours) {
+  if (!is_ours(body, size)) {
     if (r.notes != nullptr) ++r.notes->skipped;
     return true;
   }
   r.instrument = true;
-  const unsigned char function = body[2];
-  const bool patch_bank = body[5] == kSingle && is_patch_bank(body[kHeaderBank]);
-  if (patch_bank && function == kOneSingleDump && size >= kSingleHeader) {
-    return read_one_single(r, body, size, why);
+  switch (patch_dump_kind(body, size)) {
+    case kOneSingleDump:
+      return read_one_single(r, body, size, why);
+    case kBlockDump:
+      return read_block(r, body, size, why);
+    default:
+      break;
   }
-  if (patch_bank && function == kBlockDump && size >= kBlockHeader) {
-    return read_block(r, body, size, why);
-  }
-  if (r.first_kind == 0) r.first_kind = body[5] != kSingle ? body[5] : 0x100u | function;
+  if (r.first_kind == 0) r.first_kind = body[5] != kSingle ? body[5] : 0x100u | body[2];
   if (r.notes != nullptr) ++r.notes->skipped;
   return true;
 }
@@ -378,9 +380,7 @@ Answer dump_answer(const unsigned char* bytes, std::size_t size, int channel) {
 Incoming incoming(const unsigned char* bytes, std::size_t size) {
   Incoming in;
   in.open = each_message(bytes, size, [&](const unsigned char* body, std::size_t length) {
-    const bool dump = is_ours(body, length) && body[5] == kSingle && is_patch_bank(body[kHeaderBank]) &&
-                      (body[2] == kOneSingleDump || body[2] == kBlockDump);
-    in.whole_dump = in.whole_dump || dump;
+    in.whole_dump = in.whole_dump || patch_dump_kind(body, length) != 0;
   });
   return in;
 }
@@ -405,7 +405,9 @@ bool load_sysex(BankImage& image, const unsigned char* bytes, std::size_t size, 
       // The whole patches before the cut: of the messages before, and of a
       // block dump cut short.
       BankRefusal unused;
-      if (is_block_dump(bytes + at + 1, end - at - 1)) read_block(r, bytes + at + 1, end - at - 1, &unused, true);
+      if (patch_dump_kind(bytes + at + 1, end - at - 1) == kBlockDump) {
+        read_block(r, bytes + at + 1, end - at - 1, &unused, true);
+      }
       lay_out(image, r, &unused);
       *why = {Refusal::kNoEnd};
       why->message = r.message;
